@@ -1,0 +1,53 @@
+#include "platform/linux/linux_platform.h"
+
+#include <dlfcn.h>
+
+#include <cstring>
+
+#include "k2t/host_loop.h"
+#include "k2t/sim_hid.h"
+#include "platform/linux/hidraw_bus.h"
+#include "platform/linux/host_loop_window.h"
+#include "platform/linux/pugixml_document.h"
+#include "platform/linux/sim_hid_bus.h"
+
+namespace k2t::linux_platform {
+
+namespace {
+
+// The bus a host executable offers, if any; null means the real bus.
+K2tSimHidBus* HostSimulatedBus() {
+  void* symbol = ::dlsym(RTLD_DEFAULT, K2T_SIM_HID_BUS_SYMBOL);
+  if (!symbol) return nullptr;
+  K2tSimHidBusFn fn = nullptr;
+  static_assert(sizeof fn == sizeof symbol);
+  std::memcpy(&fn, &symbol, sizeof fn);
+  return fn();
+}
+
+}  // namespace
+
+WindowPorts LinuxPlatform::CreateWindowPorts(DrovikWin& window, void* host_window) {
+  std::unique_ptr<NoticeBus> bus;
+  if (K2tSimHidBus* sim = HostSimulatedBus()) bus = std::make_unique<SimHidBus>(*sim);
+  else bus = std::make_unique<HidrawBus>();
+  NoticeBus* notices = bus.get();
+  auto services = std::make_unique<HostLoopWindow>(window, static_cast<const K2tHostLoop*>(host_window), notices);
+  return {std::move(bus), std::move(services)};
+}
+
+std::unique_ptr<XmlDocument> LinuxPlatform::CreateXmlDocument() {
+  return std::make_unique<PugiXmlDocument>();
+}
+
+std::string LinuxPlatform::ModuleFilePath() {
+  Dl_info info{};
+  if (::dladdr(reinterpret_cast<void*>(&HostSimulatedBus), &info) && info.dli_fname) return info.dli_fname;
+  return {};
+}
+
+void LinuxPlatform::RunConfigDialog(PendantSettings& /*settings*/) {
+  // No dialog on this platform yet: Config behaves as a cancelled dialog.
+}
+
+}  // namespace k2t::linux_platform

@@ -1,0 +1,45 @@
+// The profile document on pugixml, keeping the host's file as it is
+// wherever the library can: declaration, comments, processing instructions,
+// doctype, whitespace, line ends, entity references and encoding.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "platform/linux/atomic_file.h"
+#include "settings/xml_document.h"
+
+namespace k2t::linux_platform {
+
+class PugiXmlDocument final : public XmlDocument {
+ public:
+  PugiXmlDocument();
+  ~PugiXmlDocument() override;
+
+  XmlLoadResult Load(const std::string& path) override;
+  XmlElement DocumentElement() override;
+  XmlElement AppendDocumentElement(std::string_view name) override;
+  XmlElement FirstChildElement(XmlElement parent, std::string_view name) override;
+  XmlElement AppendChildElement(XmlElement parent, std::string_view name) override;
+  std::string Text(XmlElement element) override;
+  void SetText(XmlElement element, std::string_view text) override;
+  void Remove(XmlElement element) override;
+  bool Save(const std::string& path) override;
+
+  // The document as Save writes it.
+  std::string Serialize() const;
+  // Test hook for the file replacement.
+  void SetWriteFaults(const AtomicWriteFaults& faults) { faults_ = faults; }
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+  AtomicWriteFaults faults_;
+};
+
+// Character data as stored raw in the document, and back.
+std::string EscapeText(std::string_view text);
+std::string UnescapeText(std::string_view raw);
+
+}  // namespace k2t::linux_platform

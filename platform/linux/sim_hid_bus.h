@@ -1,0 +1,28 @@
+// The HID bus a host offers through K2tSimHidBus: the bench's virtual
+// pendant, or an integration test's.
+#pragma once
+
+#include "k2t/sim_hid.h"
+#include "platform/linux/notice_source.h"
+
+namespace k2t::linux_platform {
+
+class SimHidBus final : public NoticeBus {
+ public:
+  explicit SimHidBus(const K2tSimHidBus& bus) : bus_(bus) {}
+  ~SimHidBus() override;
+
+  std::vector<HidInterface> Enumerate() override;
+  std::unique_ptr<HidDevice> Open(const std::string& path, HidAccess access) override;
+  void Subscribe(const K2tHostLoop* loop, NoticeSink sink) override;
+  void Unsubscribe() override;
+
+ private:
+  static void OnNotice(void* arg, int event, const char* path);
+
+  const K2tSimHidBus& bus_;
+  NoticeSink sink_;
+  bool subscribed_ = false;
+};
+
+}  // namespace k2t::linux_platform

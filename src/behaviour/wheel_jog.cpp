@@ -1,0 +1,152 @@
+// Velocity and continuous handwheel modes: the wheel drives the host's own
+// jog through the selected axis' jog block and "DOJOG" / "ENDJOG".
+#include "behaviour/handlers.h"
+#include "common/numeric.h"
+#include "config/function_catalogue.h"
+#include "plugin/module.h"
+
+namespace k2t {
+
+namespace {
+
+// Oldest to newest entry of the rate history; they add up to 10.
+constexpr double kRateWeights[10] = {0.18, 0.36, 0.55, 0.73, 0.91, 1.09, 1.27, 1.45, 1.64, 1.82};
+
+// True when neither of the last two reports brought a step.
+bool WheelStopped(DrovikWin& win, int steps) {
+  win.StepHistoryIndex = (win.StepHistoryIndex + 1) % 2;
+  win.StepHistory[static_cast<std::size_t>(win.StepHistoryIndex)] = steps;
+  win.RateSum = win.StepHistory[0] + win.StepHistory[1];
+  return win.RateSum == 0.0;
+}
+
+bool PausedWithoutLed806(const Host& host) {
+  return (host.GetLED(led::kRunning) || host.GetLED(led::kPaused)) && !host.GetLED(led::kLed806);
+}
+
+}  // namespace
+
+void DrovikWin::StartHostJog(double velocity, int direction) {
+  Host& host = module_.host;
+  if (!HostJogActive) {
+    if (host.GetLED(led::kJogMode15)) {
+      host.DoButton(code::kJogModeStep);
+      JogModeSwitched = true;
+    } else {
+      JogModeSwitched = false;
+    }
+    HostJogActive = true;
+  }
+  AxisJogBlock block;
+  block.direction = direction;
+  block.velocity = TruncToInt32(velocity);
+  block.acceleration = host.AxisAccelerationSteps(SelectedAxis);
+  block.max_velocity = host.AxisMaxVelocitySteps(SelectedAxis);
+  block.stop = 0;
+  block.active = 1;
+  host.WriteAxisJog(SelectedAxis, block);
+  host.Code("DOJOG");
+}
+
+void DrovikWin::StopHostJog() {
+  module_.host.SetAxisJogStop(SelectedAxis, 1);
+  module_.host.Code("ENDJOG");
+}
+
+void DrovikWin::EndWheelJog() {
+  HostJogActive = false;
+  if (JogModeSwitched) {
+    module_.host.DoButton(code::kJogModeContinuous);
+    JogModeSwitched = false;
+  }
+}
+
+void VelocityJog(DrovikWin& win, int direction, int steps) {
+  Module& m = win.module();
+  const Host& host = m.host;
+  UpdateCounters& c = m.counters;
+  const PendantSettings& s = m.settings;
+  const std::int32_t sensitivity = VelocitySensitivityAt(s.velocityIndex);
+  m.behaviour.SlowDownDivisor = SlowDownDivisorAt(s.slowDownIndex);
+  win.WheelRate = static_cast<std::int32_t>(WheelRateOf(win.ReportWord0));
+  if (direction != win.VelocityJogDirection && c.UpdateHoldoffA != 0) {
+    win.StopHostJog();
+    win.RateHistory.fill(0.0);
+    c.UpdateTicksC = 0;
+    win.VelocityJogDirection = direction;
+    return;
+  }
+  if (c.UpdateTicksC < 3) return;
+  if (win.WheelRate != 0) {
+    c.UpdateHoldoffA = 3;
+    if (!host.GetLED(led::kJogEnabled)) {
+      host.ShowHostMessage(kJogOffMessage);
+      return;
+    }
+  }
+  if (c.UpdateHoldoffA == 0) {
+    win.EndWheelJog();
+    win.RateHistory.fill(0.0);
+    return;
+  }
+  if (WheelStopped(win, steps)) {
+    win.StopHostJog();
+    return;
+  }
+  if (PausedWithoutLed806(host)) return;
+  for (std::size_t i = 0; i + 1 < win.RateHistory.size(); ++i) win.RateHistory[i] = win.RateHistory[i + 1];
+  win.RateHistory[9] = win.WheelRate;
+  double weighted = 0.0;
+  for (std::size_t i = 0; i < win.RateHistory.size(); ++i) weighted += win.RateHistory[i] * kRateWeights[i];
+  win.RateSum = weighted;
+  double fraction = weighted / 400.0 * 3.0 / sensitivity;
+  if (win.EnButton) fraction = fraction / m.behaviour.SlowDownDivisor;
+  if (fraction > 1.0) fraction = 1.0;
+  win.SpeedFraction = fraction;
+  const double velocity = host.AxisMaxVelocitySteps(win.SelectedAxis) * fraction;
+  if (win.WheelRate != 0) win.StartHostJog(velocity, direction);
+  else win.StopHostJog();
+  win.VelocityJogDirection = direction;
+}
+
+void ContinuousJog(DrovikWin& win, int direction, int steps) {
+  Module& m = win.module();
+  const Host& host = m.host;
+  UpdateCounters& c = m.counters;
+  win.WheelRate = static_cast<std::int32_t>(WheelRateOf(win.ReportWord0));
+  if (direction != win.VelocityJogDirection && c.UpdateHoldoffA != 0) {
+    win.StopHostJog();
+    c.UpdateTicksC = 0;
+    win.DelayCount = 0;
+    win.VelocityJogDirection = direction;
+    return;
+  }
+  if (c.UpdateTicksC < 3) return;
+  if (win.WheelRate != 0) {
+    c.UpdateHoldoffA = 3;
+    // Saturating: a huge delay setting must not make the count overflow.
+    win.DelayCount = win.DelayCount > INT32_MAX - steps ? INT32_MAX : win.DelayCount + steps;
+    if (!host.GetLED(led::kJogEnabled)) {
+      host.ShowHostMessage(kJogOffMessage);
+      return;
+    }
+  }
+  if (c.UpdateHoldoffA == 0) {
+    win.DelayCount = 0;
+    win.EndWheelJog();
+    return;
+  }
+  if (win.DelayCount < m.settings.delaySteps) return;
+  if (win.DelayCount > 30000) win.DelayCount = 400;
+  if (WheelStopped(win, steps)) {
+    win.StopHostJog();
+    return;
+  }
+  if (PausedWithoutLed806(host)) return;
+  const double velocity = host.GetDRO(3) * host.AxisMaxVelocitySteps(win.SelectedAxis) / 100.0;
+  if (win.WheelRate != 0) win.StartHostJog(velocity, direction);
+  else win.StopHostJog();
+  win.VelocityJogDirection = direction;
+}
+
+}  // namespace k2t

@@ -1,0 +1,116 @@
+// The hidden window that ties the pendant to the host: it owns the device
+// link, the last input report, the output report and the per-pendant state of
+// the behaviour, and runs one poll cycle per 25 ms timer tick.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "link/hid.h"
+
+namespace k2t {
+
+class Module;
+
+class DrovikWin {
+ public:
+  explicit DrovikWin(Module& module);
+  ~DrovikWin();  // closes every valid handle, then ends timer and notices
+  DrovikWin(const DrovikWin&) = delete;
+  DrovikWin& operator=(const DrovikWin&) = delete;
+
+  void SetPorts(WindowPorts ports) {
+    bus_ = std::move(ports.bus);
+    services_ = std::move(ports.services);
+  }
+
+  // Device link.
+  bool OpenPendant();
+  bool HandleDeviceChange(int event_type, std::string_view path);
+  bool IsPendantPath(std::string_view path) const;
+
+  // One poll cycle.
+  void OnPollTick(unsigned timer_id = kPollTimerId);
+  void DecodeReport();
+  void ComposeOutputReport();
+
+  // Handwheel (the wheel's branches of HandleWheelAction live in behaviour/).
+  void ProcessHandwheel();
+  void HandleWheelAction(int direction, int steps);
+  void StartHostJog(double velocity, int direction);
+  void StopHostJog();
+  void EndWheelJog();
+
+  // Ends whatever a wheel or function-key jog left running on the host; used
+  // when the link to the pendant is lost and at shutdown.
+  void StopLinkMotion();
+
+  Module& module() { return module_; }
+  bool read_handle_valid() const { return read_handle_ != nullptr; }
+  bool write_handle_valid() const { return write_handle_ != nullptr; }
+  bool probe_handle_valid() const { return probe_handle_ != nullptr; }
+
+  // Fields, named as the rest of the module refers to them.
+  std::int32_t LastWheelCount = 0;
+  std::int32_t SelectedAxis = 0;
+  std::string DevicePath;
+  bool ReturnToAbsolute = true;
+  std::int32_t PrevSelectedAxis = 1;
+  std::int32_t ActionMode = 2;
+  // Starts equal to ActionMode: the first cycle sends no mode-change code.
+  std::int32_t PrevActionMode = 2;
+  std::int32_t WheelRate = 0;
+  bool WheelTurning = false;
+  bool WheelTurningBefore = false;
+  bool EnButton = false;
+  std::int32_t WheelSteps = 0;
+  std::int32_t WheelDirection = 0;
+  std::int32_t DelayCount = 0;
+  std::int32_t VelocityJogDirection = 0;
+  std::int32_t StepJogDirection = 0;
+  std::int32_t StepHistoryIndex = 0;
+  std::array<double, 5> StepHistory{};
+  std::array<double, 10> RateHistory{};
+  double RateSum = 0.0;
+  double SpeedFraction = 0.0;
+  std::int32_t StepSizePos = 1;
+  std::int32_t ScreenSlot = 1;
+  std::int32_t SlowJogPos = 1;
+  std::int32_t FeedRatePos = 1;
+  std::int32_t FeedOverridePos = 1;
+  std::int32_t SpindlePos = 1;
+  double SavedFeedRate = 0.0;
+  double SavedFeedOverride = 0.0;
+  bool OverridesSaved = false;
+  std::int32_t ActivityCountdown = 0;
+  bool HostJogActive = false;
+  bool JogModeSwitched = false;
+  std::uint32_t ReportWord0 = 0;
+  std::uint32_t ReportWord1 = 0;
+  InputReport RawReport{};
+  bool Connected = false;
+  std::array<std::uint8_t, kOutputReportSize> OutputReport{};
+  InputReport PreviousReport{};
+  // The report in RawReport predates the link's last loss: it is decoded
+  // without keys or wheel rate until a fresh report arrives.
+  bool StaleReport = false;
+
+ private:
+  void OpenReadWrite();
+  void CloseReadWrite();
+  void ClearStaleInputs();
+  void ReadReport();
+
+  Module& module_;
+  std::unique_ptr<WindowServices> services_;
+  std::unique_ptr<HidBus> bus_;
+  std::unique_ptr<HidDevice> probe_handle_;
+  std::unique_ptr<HidDevice> read_handle_;
+  std::unique_ptr<HidDevice> write_handle_;
+  bool timer_started_ = false;
+};
+
+}  // namespace k2t

@@ -1,0 +1,73 @@
+#include "plugin/module.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace k2t {
+
+std::string_view ModuleBaseName(std::string_view path) {
+  const std::size_t slash = path.find_last_of("/\\");
+  if (slash != std::string_view::npos) path.remove_prefix(slash + 1);
+  const std::size_t dot = path.find_last_of('.');
+  if (dot != std::string_view::npos) path = path.substr(0, dot);
+  return path;
+}
+
+Module::Module(Platform& platform) : platform_(platform) {}
+
+Module::~Module() { StopPlug(); }
+
+bool Module::InitControl(void* motion, void* setup, void* planner, void* host_window) {
+  host.SetRecords(motion, setup, planner);
+  host_window_ = host_window;
+  // A second InitControl replaces the window, as the host's own restart would.
+  window_.reset();
+  window_ = std::make_unique<DrovikWin>(*this);
+  window_->SetPorts(platform_.CreateWindowPorts(*window_, host_window));
+  return true;
+}
+
+std::unique_ptr<ProfileStore> Module::CreateStore() {
+  return std::make_unique<ProfileStore>(profile_name_, platform_.CreateXmlDocument());
+}
+
+char* Module::SetProName(const char* profile_name) {
+  profile_name_ = profile_name ? profile_name : "";
+  CreateStore().reset();  // loads and saves: a missing profile comes into existence
+  BuildTitle();
+  return title_;
+}
+
+void Module::BuildTitle() {
+  const std::string path = platform_.ModuleFilePath();
+  const std::string_view base = ModuleBaseName(path);
+  const std::size_t fixed = std::strlen(kFixedTitle);
+  const std::size_t n = std::min(base.size(), sizeof title_ - fixed - 1);
+  std::memcpy(title_, base.data(), n);
+  std::memcpy(title_ + n, kFixedTitle, fixed + 1);
+}
+
+void Module::PostInitControl() {
+  auto store = CreateStore();
+  const double step_size = LoadSettings(settings, *store, [this] {
+    if (window_) window_->OpenPendant();
+  });
+  host.SetDRO(828, step_size);
+}
+
+void Module::Config() {
+  auto store = CreateStore();
+  ReloadSettings(settings, *store);
+  platform_.RunConfigDialog(settings);
+  SaveSettings(settings, *store);
+}
+
+void Module::Update() { counters.Step(); }
+
+void Module::StopPlug() {
+  if (!window_) return;
+  window_->StopLinkMotion();
+  window_.reset();
+}
+
+}  // namespace k2t

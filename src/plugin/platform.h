@@ -1,0 +1,33 @@
+// What the core needs from the platform it runs on, beyond the host's
+// callbacks and records: the hidden window's ports, XML documents, the
+// module's own file name and the configuration dialog.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "link/hid.h"
+#include "settings/xml_document.h"
+
+namespace k2t {
+
+class DrovikWin;
+struct PendantSettings;
+
+class Platform {
+ public:
+  virtual ~Platform() = default;
+  // The HID bus the window searches and opens, and the window's timer and
+  // device notices, delivered to `window`; host_window is InitControl's
+  // fourth argument.
+  virtual WindowPorts CreateWindowPorts(DrovikWin& window, void* host_window) = 0;
+  // A fresh, empty document; null when no XML service is available.
+  virtual std::unique_ptr<XmlDocument> CreateXmlDocument() = 0;
+  // The loaded module's file path (directory and extension included).
+  virtual std::string ModuleFilePath() = 0;
+  // Shows the configuration dialog modally over `settings`, which it changes
+  // only when the user confirms with every value valid.
+  virtual void RunConfigDialog(PendantSettings& settings) = 0;
+};
+
+}  // namespace k2t

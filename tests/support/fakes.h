@@ -1,0 +1,193 @@
+// Fakes for driving the core as the pendant and the host would: a host with
+// records, LEDs, DROs and one call log; a HID bus with scripted devices; and
+// a fixture that reads like the pendant ("press EN, tick, look").
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "plugin/module.h"
+
+namespace k2t::testing {
+
+// The host's side: records as zeroed buffers of the full size, the six
+// callbacks recorded in order. One host is current at a time (callbacks are
+// plain C function pointers).
+class FakeHost {
+ public:
+  FakeHost();
+  ~FakeHost();
+
+  void Install(Host& host);  // hands the callbacks over
+  void* motion() { return motion_.data(); }
+  void* setup() { return setup_.data(); }
+  void* planner() { return planner_.data(); }
+
+  // Effects in order: "DoButton 334", "SetDRO 821 100", "Code G90".
+  std::vector<std::string> calls;
+  // Reads in order: "GetLED 804", "GetDRO 22".
+  std::vector<std::string> reads;
+  std::map<int, bool> leds;
+  std::map<int, double> dros;
+
+  std::vector<std::string> TakeCalls();
+
+  // Record fields.
+  template <class T>
+  void Put(std::vector<unsigned char>& record, std::size_t offset, T value) {
+    std::memcpy(record.data() + offset, &value, sizeof value);
+  }
+  template <class T>
+  T Get(const std::vector<unsigned char>& record, std::size_t offset) const {
+    T value{};
+    std::memcpy(&value, record.data() + offset, sizeof value);
+    return value;
+  }
+  void SetMotionQueued(bool queued);
+  void SetPlannerBusy(bool busy);
+  void SetIncrementalMode(bool incremental);
+  void SetRotationAngle(double degrees);
+  void SetJogInhibit(bool inhibit);
+  void SetJogUnitFactor(double factor);
+  void SetAxisMaxVelocity(int axis, double units_per_second);
+  void SetAxisMaxVelocitySteps(int axis, std::int32_t steps);
+  void SetAxisAccelerationSteps(int axis, std::int32_t steps);
+  AxisJogBlock JogBlock(int axis) const;
+  std::string MessageText() const;
+
+  std::vector<unsigned char> motion_, setup_, planner_;
+
+ private:
+  static FakeHost* current_;
+  static void DoButton(short code);
+  static void SetDRO(int code, double value);
+  static double GetDRO(int code);
+  static bool GetLED(int code);
+  static void SetLED(int code, bool on);
+  static void Code(const char* text);
+};
+
+struct FakeDevice {
+  std::string path;
+  std::uint16_t vendor_id = kPendantVendorId;
+  std::uint16_t product_id = kPendantProductId;
+  bool attributes_readable = true;
+  bool fail_read_open = false;
+  bool fail_write_open = false;
+  // Reports that are there to read at once, oldest first.
+  std::deque<std::vector<std::uint8_t>> reports;
+  // A report that arrives only while a tick waits for it.
+  std::deque<std::vector<std::uint8_t>> arrive_during_wait;
+  std::vector<std::vector<std::uint8_t>> written;
+  int open_handles = 0;
+  int reads_started = 0;
+  int waits = 0;
+};
+
+class FakeHidBus final : public HidBus {
+ public:
+  explicit FakeHidBus(std::vector<std::shared_ptr<FakeDevice>>* devices) : devices_(devices) {}
+  std::vector<HidInterface> Enumerate() override;
+  std::unique_ptr<HidDevice> Open(const std::string& path, HidAccess access) override;
+  std::vector<std::string> opens;  // "read /dev/x", "write /dev/x", "attributes /dev/x"
+
+ private:
+  std::vector<std::shared_ptr<FakeDevice>>* devices_;
+};
+
+class FakeWindowServices final : public WindowServices {
+ public:
+  explicit FakeWindowServices(int* timers_running, bool* notices) : timers_(timers_running), notices_(notices) {}
+  ~FakeWindowServices() override {
+    if (started_) --*timers_;
+  }
+  void StartTimer(unsigned id, unsigned period_ms) override;
+  void RegisterDeviceNotices() override { *notices_ = true; }
+  unsigned id = 0, period = 0;
+
+ private:
+  int* timers_;
+  bool* notices_;
+  bool started_ = false;
+};
+
+class FakePlatform final : public Platform {
+ public:
+  WindowPorts CreateWindowPorts(DrovikWin& window, void* host_window) override;
+  std::unique_ptr<XmlDocument> CreateXmlDocument() override;
+  std::string ModuleFilePath() override { return module_path; }
+  void RunConfigDialog(PendantSettings& settings) override {
+    if (dialog) dialog(settings);
+  }
+
+  std::vector<std::shared_ptr<FakeDevice>> devices;
+  FakeHidBus* bus = nullptr;  // the last window's
+  FakeWindowServices* services = nullptr;
+  int timers_running = 0;
+  bool notices_registered = false;
+  std::string module_path = "/opt/host/plugins/K2TPendant.so";
+  std::function<void(PendantSettings&)> dialog;
+};
+
+// One input report, built bit by bit.
+struct ReportBuilder {
+  std::uint8_t bytes[8] = {};
+  ReportBuilder& Counter(int count) { bytes[1] = static_cast<std::uint8_t>(count); return *this; }
+  ReportBuilder& Rate(int rate) { bytes[2] = static_cast<std::uint8_t>(rate); return *this; }
+  ReportBuilder& Bit0(std::uint32_t bit, bool on);
+  ReportBuilder& Bit1(std::uint32_t bit, bool on);
+  ReportBuilder& EStop(bool on = true) { return Bit0(1u << 24, on); }
+  ReportBuilder& Spindle(bool on = true) { return Bit0(1u << 25, on); }
+  ReportBuilder& StartHold(bool on = true) { return Bit0(1u << 26, on); }
+  ReportBuilder& StopRewind(bool on = true) { return Bit0(1u << 27, on); }
+  ReportBuilder& En(bool on = true) { return Bit0(1u << 28, on); }
+  ReportBuilder& X(bool on = true) { return Bit0(1u << 29, on); }
+  ReportBuilder& Y(bool on = true) { return Bit0(1u << 30, on); }
+  ReportBuilder& Z(bool on = true) { return Bit0(1u << 31, on); }
+  ReportBuilder& Mode(int code) { bytes[4] = static_cast<std::uint8_t>((bytes[4] & ~0x7) | (code & 0x7)); return *this; }
+  ReportBuilder& F1(bool on = true) { return Bit1(1u << 4, on); }
+  ReportBuilder& F2(bool on = true) { return Bit1(1u << 5, on); }
+  ReportBuilder& F3(bool on = true) { return Bit1(1u << 7, on); }
+  std::vector<std::uint8_t> Bytes() const { return {bytes, bytes + 8}; }
+};
+
+// A module with a connected pendant on a fake bus and a fake host.
+class PendantTest : public ::testing::Test {
+ protected:
+  PendantTest();
+  ~PendantTest() override;
+
+  // Starts the module as a host does; the pendant is present unless told.
+  void Start(bool pendant_present = true);
+  // The report the pendant sends from now on (each tick reads it again
+  // while it stays unchanged: a held key).
+  ReportBuilder& report() { return report_; }
+  // One poll tick with the current report delivered fresh.
+  void Tick(int n = 1);
+  // Poll ticks with no report from the pendant.
+  void TickSilent(int n = 1);
+  void Updates(int n = 1);
+  // Skips the start-up cycles: the first-cycle axis change and the early
+  // double-press window, so a scenario starts from a settled pendant.
+  void Settle();
+
+  std::vector<std::string> Calls() { return host_.TakeCalls(); }
+  std::string Display() const;
+  const std::vector<std::uint8_t>& LastOutput() const;
+  DrovikWin& win() { return *module_.window(); }
+  FakeDevice& pendant() { return *platform_.devices.front(); }
+
+  FakeHost host_;
+  FakePlatform platform_;
+  Module module_{platform_};
+  ReportBuilder report_;
+};
+
+}  // namespace k2t::testing

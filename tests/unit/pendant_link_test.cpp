@@ -1,0 +1,129 @@
+// Finding the pendant, opening it, and following arrival and removal.
+#include <gtest/gtest.h>
+
+#include "support/fakes.h"
+
+namespace k2t::testing {
+namespace {
+
+class PendantLinkTest : public PendantTest {
+ protected:
+  std::shared_ptr<FakeDevice> AddDevice(const std::string& path, std::uint16_t vid = kPendantVendorId,
+                                        std::uint16_t pid = kPendantProductId) {
+    auto d = std::make_shared<FakeDevice>();
+    d->path = path;
+    d->vendor_id = vid;
+    d->product_id = pid;
+    platform_.devices.push_back(d);
+    return d;
+  }
+  void Open() {
+    module_.InitControl(host_.motion(), host_.setup(), host_.planner(), nullptr);
+    host_.Install(module_.host);
+    found_ = win().OpenPendant();
+  }
+  bool found_ = false;
+};
+
+TEST_F(PendantLinkTest, FirstMatchInEnumerationOrderWins) {
+  auto other = AddDevice("/dev/hidraw0", 0x046D, 0xC52B);
+  auto first = AddDevice("/dev/hidraw1");
+  auto second = AddDevice("/dev/hidraw2");
+  Open();
+  EXPECT_TRUE(found_);
+  EXPECT_TRUE(win().Connected);
+  EXPECT_EQ(win().DevicePath, "/dev/hidraw1");
+  EXPECT_EQ(first->open_handles, 3);  // probe, read, write
+  EXPECT_EQ(other->open_handles, 0);  // its probe was closed
+  EXPECT_EQ(second->open_handles, 0);
+  EXPECT_TRUE(platform_.notices_registered);
+  EXPECT_EQ(platform_.timers_running, 1);
+  EXPECT_EQ(platform_.services->id, 1u);
+  EXPECT_EQ(platform_.services->period, 25u);
+  const std::vector<std::string> expected = {"attributes /dev/hidraw0", "attributes /dev/hidraw1",
+                                             "read /dev/hidraw1", "write /dev/hidraw1"};
+  EXPECT_EQ(platform_.bus->opens, expected);
+}
+
+TEST_F(PendantLinkTest, UnreadableAttributesDoNotMatch) {
+  auto unreadable = AddDevice("/dev/hidraw0");
+  unreadable->attributes_readable = false;
+  AddDevice("/dev/hidraw1");
+  Open();
+  EXPECT_EQ(win().DevicePath, "/dev/hidraw1");
+}
+
+TEST_F(PendantLinkTest, NoPendantStillStartsTheTimer) {
+  AddDevice("/dev/hidraw0", 0x1234, 0x5678);
+  Open();
+  EXPECT_FALSE(found_);
+  EXPECT_FALSE(win().Connected);
+  EXPECT_FALSE(platform_.notices_registered);
+  EXPECT_EQ(platform_.timers_running, 1);
+  // Ticks do only the counter work and call no host callback.
+  win().OnPollTick();
+  win().OnPollTick();
+  EXPECT_EQ(module_.input.press[kInputEn].PressTicks, 2);
+  EXPECT_EQ(module_.input.press[kInputF1].GapTicks, 2);
+  EXPECT_EQ(win().ActivityCountdown, 158);
+  EXPECT_TRUE(host_.calls.empty());
+  EXPECT_TRUE(host_.reads.empty());
+}
+
+TEST_F(PendantLinkTest, FailedOpensLeaveHandlesInvalidWhileConnected) {
+  const struct {
+    bool fail_read, fail_write;
+  } cases[] = {{true, false}, {false, true}, {true, true}};
+  for (const auto& c : cases) {
+    platform_.devices.clear();
+    auto d = AddDevice("/dev/hidraw5");
+    d->fail_read_open = c.fail_read;
+    d->fail_write_open = c.fail_write;
+    Open();
+    EXPECT_TRUE(win().Connected);
+    EXPECT_EQ(win().read_handle_valid(), !c.fail_read);
+    EXPECT_EQ(win().write_handle_valid(), !c.fail_write);
+    win().OnPollTick();  // skips what it cannot do, no crash
+    EXPECT_EQ(d->written.size(), c.fail_write ? 0u : 1u);
+  }
+}
+
+TEST_F(PendantLinkTest, NoticesReopenAndClose) {
+  auto pendant = AddDevice("/dev/hidraw1");
+  Open();
+  // Another device's arrival re-opens the pendant's handles.
+  win().HandleDeviceChange(kDeviceArrival, "/dev/hidraw9");
+  EXPECT_TRUE(win().Connected);
+  EXPECT_EQ(pendant->open_handles, 3);
+  EXPECT_EQ(platform_.bus->opens.back(), "write /dev/hidraw1");
+  // Another device's removal is ignored.
+  EXPECT_TRUE(win().HandleDeviceChange(kDeviceRemoval, "/dev/hidraw9"));
+  EXPECT_TRUE(win().Connected);
+  EXPECT_EQ(pendant->open_handles, 3);
+  // A removal naming the pendant in other letter case closes both handles.
+  EXPECT_TRUE(win().HandleDeviceChange(kDeviceRemoval, "/DEV/HIDRAW1"));
+  EXPECT_FALSE(win().Connected);
+  EXPECT_FALSE(win().read_handle_valid());
+  EXPECT_FALSE(win().write_handle_valid());
+  EXPECT_EQ(pendant->open_handles, 1);  // the probe stays until the window goes
+  // Re-insertion: the arrival re-opens the stored path.
+  EXPECT_TRUE(win().HandleDeviceChange(kDeviceArrival, "/dev/hidraw1"));
+  EXPECT_TRUE(win().Connected);
+  EXPECT_EQ(pendant->open_handles, 3);
+  // Any other event does nothing.
+  EXPECT_TRUE(win().HandleDeviceChange(0x0007, "/dev/hidraw1"));
+  EXPECT_EQ(pendant->open_handles, 3);
+}
+
+TEST_F(PendantLinkTest, StopPlugClosesEverythingAndEndsTheTimer) {
+  auto pendant = AddDevice("/dev/hidraw1");
+  Open();
+  module_.StopPlug();
+  EXPECT_EQ(pendant->open_handles, 0);
+  EXPECT_EQ(platform_.timers_running, 0);
+  EXPECT_EQ(module_.window(), nullptr);
+  module_.StopPlug();
+}
+
+}  // namespace
+}  // namespace k2t::testing
