@@ -4,7 +4,9 @@
 
 #include <cstdio>
 #include <pugixml.hpp>
+#include <cstring>
 #include <string>
+#include <vector>
 
 namespace k2t::linux_platform {
 
@@ -66,6 +68,72 @@ void EscapeQuotesInAttributes(pugi::xml_node node) {
   for (pugi::xml_node child : node.children()) EscapeQuotesInAttributes(child);
 }
 
+// The library keeps no text outside the document element, so the white
+// space between the declaration, comments, the document element and the
+// end of the file is taken from the file and put back on save. Found by
+// scanning forward up to the document element and backward from the end;
+// anything unexpected leaves the layout unknown (saved without it).
+struct TopLevelLayout {
+  std::vector<std::string> before;  // white space before each top-level node
+  std::string after;                // after the last one
+  bool known = false;
+};
+
+std::size_t SkipSpace(const std::string& t, std::size_t i) {
+  while (i < t.size() && (t[i] == ' ' || t[i] == '\t' || t[i] == '\r' || t[i] == '\n')) ++i;
+  return i;
+}
+
+// End (one past) of the top-level construct starting at i; npos if unknown.
+std::size_t ConstructEnd(const std::string& t, std::size_t i) {
+  auto past = [&t](std::size_t from, const char* close) {
+    const std::size_t at = t.find(close, from);
+    return at == std::string::npos ? at : at + std::strlen(close);
+  };
+  if (t.compare(i, 4, "<!--") == 0) return past(i + 4, "-->");
+  if (t.compare(i, 2, "<?") == 0) return past(i + 2, "?>");
+  if (t.compare(i, 9, "<!DOCTYPE") == 0) {
+    int depth = 0;
+    for (std::size_t j = i + 9; j < t.size(); ++j) {
+      if (t[j] == '[') ++depth;
+      else if (t[j] == ']') --depth;
+      else if (t[j] == '>' && depth <= 0) return j + 1;
+    }
+  }
+  return std::string::npos;
+}
+
+TopLevelLayout ScanLayout(const std::string& text, std::size_t start, std::size_t nodes,
+                          std::size_t root) {
+  TopLevelLayout layout;
+  layout.before.resize(nodes);
+  std::size_t i = start;
+  for (std::size_t n = 0; n <= root; ++n) {
+    const std::size_t next = SkipSpace(text, i);
+    layout.before[n] = text.substr(i, next - i);
+    if (n == root) break;
+    i = ConstructEnd(text, next);
+    if (i == std::string::npos) return {};
+  }
+  std::size_t end = text.size();
+  std::size_t j = end;
+  while (j > 0 && (text[j - 1] == ' ' || text[j - 1] == '\t' || text[j - 1] == '\r' || text[j - 1] == '\n')) --j;
+  layout.after = text.substr(j, end - j);
+  for (std::size_t n = nodes; n-- > root + 1;) {
+    std::size_t open;
+    if (j >= 3 && text.compare(j - 3, 3, "-->") == 0) open = text.rfind("<!--", j - 3);
+    else if (j >= 2 && text.compare(j - 2, 2, "?>") == 0) open = text.rfind("<?", j - 2);
+    else return {};
+    if (open == std::string::npos) return {};
+    std::size_t k = open;
+    while (k > 0 && (text[k - 1] == ' ' || text[k - 1] == '\t' || text[k - 1] == '\r' || text[k - 1] == '\n')) --k;
+    layout.before[n] = text.substr(k, open - k);
+    j = k;
+  }
+  layout.known = true;
+  return layout;
+}
+
 struct StringWriter : pugi::xml_writer {
   std::string data;
   void write(const void* bytes, std::size_t size) override {
@@ -79,6 +147,7 @@ struct PugiXmlDocument::Impl {
   pugi::xml_document doc;
   pugi::xml_encoding encoding = pugi::encoding_utf8;
   bool bom = false;
+  TopLevelLayout layout;
 };
 
 PugiXmlDocument::PugiXmlDocument() : impl_(std::make_unique<Impl>()) {}
@@ -86,6 +155,7 @@ PugiXmlDocument::~PugiXmlDocument() = default;
 
 XmlLoadResult PugiXmlDocument::Load(const std::string& path) {
   impl_->doc.reset();
+  impl_->layout = {};
   struct stat st{};
   if (path.empty() || ::stat(path.c_str(), &st) != 0) return XmlLoadResult::kMissing;
   std::FILE* f = std::fopen(path.c_str(), "rb");
@@ -107,6 +177,15 @@ XmlLoadResult PugiXmlDocument::Load(const std::string& path) {
   }
   impl_->encoding = result.encoding;
   impl_->bom = HasBom(bytes);
+  // Byte-oriented scanning suits the encodings whose markup is ASCII.
+  if (result.encoding == pugi::encoding_utf8 || result.encoding == pugi::encoding_latin1) {
+    std::size_t nodes = 0, root = 0;
+    for (pugi::xml_node n : impl_->doc.children()) {
+      if (n == impl_->doc.document_element()) root = nodes;
+      ++nodes;
+    }
+    impl_->layout = ScanLayout(bytes, impl_->bom ? 3 : 0, nodes, root);
+  }
   EscapeQuotesInAttributes(impl_->doc);
   return XmlLoadResult::kLoaded;
 }
@@ -161,7 +240,20 @@ std::string PugiXmlDocument::Serialize() const {
   StringWriter writer;
   unsigned flags = kSaveOptions;
   if (impl_->bom) flags |= pugi::format_write_bom;
-  impl_->doc.save(writer, "", flags, impl_->encoding);
+  const TopLevelLayout& layout = impl_->layout;
+  std::size_t count = 0;
+  for ([[maybe_unused]] pugi::xml_node n : impl_->doc.children()) ++count;
+  if (!layout.known || count != layout.before.size()) {
+    impl_->doc.save(writer, "", flags, impl_->encoding);
+    return std::move(writer.data);
+  }
+  if (impl_->bom) writer.data = "\xEF\xBB\xBF";
+  std::size_t i = 0;
+  for (pugi::xml_node n : impl_->doc.children()) {
+    writer.data += layout.before[i++];
+    n.print(writer, "", kSaveOptions, impl_->encoding);
+  }
+  writer.data += layout.after;
   return std::move(writer.data);
 }
 

@@ -1,0 +1,332 @@
+// The XML profile store and the settings keys, on real files.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include "platform/linux/atomic_file.h"
+#include "platform/linux/pugixml_document.h"
+#include "support/fakes.h"
+
+namespace k2t::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+class ProfileTest : public ::testing::Test {
+ protected:
+  ProfileTest() {
+    char pattern[] = "/tmp/k2t-profile-XXXXXX";
+    dir_ = ::mkdtemp(pattern);
+    path_ = dir_ + "/Mach3Mill.xml";
+    host_.Install(module_.host);
+  }
+  ~ProfileTest() override {
+    ::chmod(dir_.c_str(), 0755);
+    fs::remove_all(dir_);
+  }
+  void Write(const std::string& text) { std::ofstream(path_, std::ios::binary) << text; }
+  std::string Read() const {
+    std::ifstream in(path_, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+  }
+  std::unique_ptr<ProfileStore> Store() {
+    return std::make_unique<ProfileStore>(path_, std::make_unique<linux_platform::PugiXmlDocument>());
+  }
+  std::string Section(const std::string& body) {
+    return "<profile><iTalvo_K2T_Pendant>" + body + "</iTalvo_K2T_Pendant></profile>";
+  }
+  void StartModule() {
+    module_.InitControl(host_.motion(), host_.setup(), host_.planner(), nullptr);
+    host_.Install(module_.host);
+    module_.SetProName(path_.c_str());
+    module_.PostInitControl();
+  }
+
+  std::string dir_, path_;
+  FakeHost host_;
+  FakePlatform platform_;
+  Module module_{platform_};
+};
+
+TEST_F(ProfileTest, MissingFileComesIntoExistenceWithAnEmptyProfile) {
+  module_.SetProName(path_.c_str());
+  EXPECT_EQ(Read(), "<profile/>");
+}
+
+TEST_F(ProfileTest, ReadsFollowTheKeyRules) {
+  Write(Section("<A> 42</A><B>-5</B><C>12abc</C><D>abc</D><E></E><F>text here</F><G/>") +
+        "<!-- after -->");
+  {
+    auto store = Store();
+    const struct {
+      const char* key;
+      std::int32_t expected;
+    } ints[] = {{"A", 42}, {"B", -5}, {"C", 12}, {"D", 0}, {"E", 77}, {"Missing", 77}};
+    for (const auto& c : ints) EXPECT_EQ(store->GetInt(kSettingsSection, c.key, 77), c.expected) << c.key;
+    EXPECT_EQ(store->GetText(kSettingsSection, "F", "d"), "text here");
+    EXPECT_EQ(store->GetText(kSettingsSection, "G", "dflt"), "dflt");
+    EXPECT_EQ(store->GetText("OtherSection", "F", "none"), "none");
+  }
+  // Empty key elements were removed; nothing else changed or was created.
+  EXPECT_EQ(Read(), Section("<A> 42</A><B>-5</B><C>12abc</C><D>abc</D><F>text here</F>") +
+                        "<!-- after -->");
+}
+
+TEST_F(ProfileTest, WritesFindOrCreateInOrder) {
+  Write("<profile><Host>1</Host></profile>");
+  {
+    auto store = Store();
+    store->WriteInt(kSettingsSection, "K1", -5);
+    store->WriteText(kSettingsSection, "K2", "a<b&c");
+    store->WriteInt(kSettingsSection, "K1", 7);  // replaced in place
+    store->WriteText(kSettingsSection, "K3", "");  // stays, empty
+  }
+  EXPECT_EQ(Read(),
+            "<profile><Host>1</Host><iTalvo_K2T_Pendant><K1>7</K1><K2>a&lt;b&amp;c</K2><K3/>"
+            "</iTalvo_K2T_Pendant></profile>");
+  auto store = Store();
+  EXPECT_EQ(store->GetText(kSettingsSection, "K2", ""), "a<b&c");
+}
+
+TEST_F(ProfileTest, OnlyTheFirstOfTwoSectionsIsUsed) {
+  Write("<profile><iTalvo_K2T_Pendant><X>1</X></iTalvo_K2T_Pendant>"
+        "<iTalvo_K2T_Pendant><X>2</X><Y>3</Y></iTalvo_K2T_Pendant></profile>");
+  {
+    auto store = Store();
+    EXPECT_EQ(store->GetInt(kSettingsSection, "X", 0), 1);
+    EXPECT_EQ(store->GetInt(kSettingsSection, "Y", 0), 0);
+    store->WriteInt(kSettingsSection, "Y", 9);
+  }
+  EXPECT_EQ(Read(),
+            "<profile><iTalvo_K2T_Pendant><X>1</X><Y>9</Y></iTalvo_K2T_Pendant>"
+            "<iTalvo_K2T_Pendant><X>2</X><Y>3</Y></iTalvo_K2T_Pendant></profile>");
+}
+
+TEST_F(ProfileTest, HostContentRoundTripsByteIdentical) {
+  const std::string host_part =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
+      "<!-- Mach profile -->\r\n"
+      "<profile>\r\n"
+      "  <Preferences Lang='en' Note='say \"hi\"'>\r\n"
+      "    <Name>Mill &amp; Lathe &#65; &gt;</Name>\r\n"
+      "    <?app keep me?>\r\n"
+      "    <![CDATA[raw <data>]]>\r\n"
+      "  </Preferences>\r\n"
+      "  <Empty></Empty>\r\n";
+  Write(host_part + "</profile>\r\n");
+  module_.InitControl(host_.motion(), host_.setup(), host_.planner(), nullptr);
+  host_.Install(module_.host);
+  module_.SetProName(path_.c_str());
+  // A pure load and save keeps the file as it was, apart from the attribute
+  // quoting and the empty-element form the library writes.
+  const std::string requoted =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
+      "<!-- Mach profile -->\r\n"
+      "<profile>\r\n"
+      "  <Preferences Lang=\"en\" Note=\"say &quot;hi&quot;\">\r\n"
+      "    <Name>Mill &amp; Lathe &#65; &gt;</Name>\r\n"
+      "    <?app keep me?>\r\n"
+      "    <![CDATA[raw <data>]]>\r\n"
+      "  </Preferences>\r\n"
+      "  <Empty/>\r\n";
+  EXPECT_EQ(Read(), requoted + "</profile>\r\n");
+  module_.PostInitControl();
+  module_.Config();
+  const std::string saved = Read();
+  ASSERT_EQ(saved.substr(0, requoted.size()), requoted);
+  EXPECT_TRUE(saved.ends_with("<Fun3>F3</Fun3></iTalvo_K2T_Pendant></profile>\r\n")) << saved;
+}
+
+TEST_F(ProfileTest, UnparseableProfileIsNeverOverwritten) {
+  const std::string broken = "<profile><Open></profile>";
+  Write(broken);
+  StartModule();
+  module_.Config();
+  EXPECT_EQ(Read(), broken);
+  EXPECT_EQ(module_.settings.stepSize[1], "0.0001");  // defaults
+}
+
+TEST_F(ProfileTest, EmptyNameOrUnwritableFolderWritesNothing) {
+  module_.SetProName("");
+  module_.PostInitControl();
+  module_.Config();
+  EXPECT_FALSE(fs::exists(path_));
+
+  const std::string missing_dir = dir_ + "/no/such/folder/p.xml";
+  module_.SetProName(missing_dir.c_str());
+  module_.Config();
+  EXPECT_FALSE(fs::exists(missing_dir));
+}
+
+TEST_F(ProfileTest, ReadOnlyFolderKeepsTheOldFile) {
+  if (::geteuid() == 0) {
+    // Root writes through permissions; the fault hook below covers the same path.
+    Write("<profile><Old/></profile>");
+    linux_platform::PugiXmlDocument doc;
+    ASSERT_EQ(doc.Load(path_), XmlLoadResult::kLoaded);
+    doc.AppendChildElement(doc.DocumentElement(), "New");
+    doc.SetWriteFaults({true});
+    EXPECT_FALSE(doc.Save(path_));
+    EXPECT_EQ(Read(), "<profile><Old/></profile>");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
+    return;
+  }
+  Write("<profile><Old/></profile>");
+  ::chmod(dir_.c_str(), 0555);
+  StartModule();
+  module_.Config();
+  EXPECT_EQ(Read(), "<profile><Old/></profile>");
+}
+
+TEST_F(ProfileTest, FailureBeforeRenameLeavesTheOldProfile) {
+  Write("<profile><Old>1</Old></profile>");
+  const std::string data = "<profile><New/></profile>";
+  linux_platform::AtomicWriteFaults faults{true};
+  EXPECT_FALSE(linux_platform::AtomicWriteFile(path_, data.data(), data.size(), &faults));
+  EXPECT_EQ(Read(), "<profile><Old>1</Old></profile>");
+  // No temporary file is left behind.
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
+  EXPECT_TRUE(linux_platform::AtomicWriteFile(path_, data.data(), data.size()));
+  EXPECT_EQ(Read(), data);
+}
+
+TEST_F(ProfileTest, SaveKeepsPermissionsAndFollowsLinks) {
+  Write("<profile/>");
+  ::chmod(path_.c_str(), 0640);
+  const std::string link = dir_ + "/link.xml";
+  ASSERT_EQ(::symlink(path_.c_str(), link.c_str()), 0);
+  const std::string data = "<profile><A/></profile>";
+  ASSERT_TRUE(linux_platform::AtomicWriteFile(link, data.data(), data.size()));
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_EQ(Read(), data);
+  struct stat st{};
+  ::stat(path_.c_str(), &st);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+TEST_F(ProfileTest, LoadTakesKeysWithTheirWidthsAndDefaults) {
+  Write(Section("<Macro1>70000</Macro1><Xreverse>2</Xreverse><OEM1>12abc</OEM1><OEM2>abc</OEM2>"
+                "<S1></S1><S2>0.001</S2><Fp4>55</Fp4><Sp4>66</Sp4><BUTTON1>-3</BUTTON1>"));
+  StartModule();
+  const PendantSettings& s = module_.settings;
+  EXPECT_EQ(s.macroNumber[1], 4464);
+  EXPECT_TRUE(s.reverseX);
+  EXPECT_EQ(s.oemButtonCode[1], 12);
+  EXPECT_EQ(s.oemButtonCode[2], 0);
+  EXPECT_EQ(s.stepSize[1], "0.0001");
+  EXPECT_EQ(s.feedOverride[4], 55);
+  EXPECT_EQ(s.spindleOverride[4], 66);
+  EXPECT_EQ(s.functionKeyAction[1], -3);
+  EXPECT_EQ(s.velocityIndex, 0);  // start-up default
+  EXPECT_EQ(s.slowJogRate[7], 100);
+  EXPECT_EQ(s.delaySteps, 25);
+  EXPECT_EQ(s.functionKeyLabel[1], "F1");
+  // The empty S1 element is gone; nothing was created.
+  EXPECT_EQ(Read().find("<S1"), std::string::npos);
+  EXPECT_EQ(Read().find("<Vel"), std::string::npos);
+  // Saved back: the flag as 1, the 16-bit value as it now is.
+  module_.Config();
+  EXPECT_NE(Read().find("<Xreverse>1</Xreverse>"), std::string::npos);
+  EXPECT_NE(Read().find("<Macro1>4464</Macro1>"), std::string::npos);
+}
+
+TEST_F(ProfileTest, StartStepSizeGoesToDro828) {
+  const struct {
+    const char* body;
+    double expected;
+  } cases[] = {
+      {"<S2>0.001</S2>", 0.001}, {"", 0.001}, {"<S2>abc</S2>", 0.0}, {"<S2> 1.5mm</S2>", 1.5},
+  };
+  for (const auto& c : cases) {
+    Write(Section(c.body));
+    host_.dros.erase(828);
+    StartModule();
+    ASSERT_TRUE(host_.dros.count(828)) << c.body;
+    EXPECT_EQ(host_.dros[828], c.expected) << c.body;
+  }
+}
+
+TEST_F(ProfileTest, PendantOpensBetweenFunctionKeysAndTheRest) {
+  // The load visits BUTTON0..2, then opens the pendant, then reads "Vel" on.
+  auto d = std::make_shared<FakeDevice>();
+  d->path = "/dev/hidraw0";
+  platform_.devices.push_back(d);
+  Write(Section("<BUTTON0>5</BUTTON0><Vel>7</Vel>"));
+  module_.InitControl(host_.motion(), host_.setup(), host_.planner(), nullptr);
+  host_.Install(module_.host);
+  module_.SetProName(path_.c_str());
+  module_.PostInitControl();
+  EXPECT_TRUE(module_.window()->Connected);
+  EXPECT_EQ(module_.settings.functionKeyAction[0], 5);
+  EXPECT_EQ(module_.settings.velocityIndex, 7);
+  EXPECT_EQ(platform_.timers_running, 1);
+}
+
+TEST_F(ProfileTest, ConfigWritesAll84KeysInOrderWithDefaults) {
+  Write("<profile><Host/></profile>");
+  StartModule();
+  module_.Config();
+  const std::string expected =
+      "<profile><Host/><iTalvo_K2T_Pendant>"
+      "<BUTTON0>0</BUTTON0><BUTTON1>0</BUTTON1><BUTTON2>0</BUTTON2><Vel>2</Vel>"
+      "<Macro1>0</Macro1><Macro2>0</Macro2><Macro3>0</Macro3><Macro4>0</Macro4>"
+      "<OEM1>0</OEM1><OEM2>0</OEM2><OEM3>0</OEM3><OEM4>0</OEM4>"
+      "<DelaySteps>25</DelaySteps><SlowDownRate>2</SlowDownRate>"
+      "<ScreenSel1>1</ScreenSel1><ScreenSel2>2</ScreenSel2><ScreenSel3>3</ScreenSel3>"
+      "<S1>0.0001</S1><S2>0.001</S2><S3>0.01</S3><S4>0.1</S4><S5>1</S5><S6>0.254</S6>"
+      "<S7>0</S7><S8>0</S8><S9>0</S9>"
+      "<Fp1>0</Fp1><Fp2>0</Fp2><Fp3>0</Fp3><Fp4>0</Fp4><Fp5>0</Fp5><Fp6>0</Fp6><Fp7>0</Fp7>"
+      "<Fp8>0</Fp8><Fp9>0</Fp9>"
+      "<F1>0</F1><F2>0</F2><F3>0</F3><F4>0</F4><F5>0</F5><F6>0</F6><F7>0</F7><F8>0</F8><F9>0</F9>"
+      "<C1>1</C1><C2>2</C2><C3>5</C3><C4>10</C4><C5>20</C5><C6>50</C6><C7>100</C7><C8>0</C8>"
+      "<C9>0</C9>"
+      "<Sp1>0</Sp1><Sp2>0</Sp2><Sp3>0</Sp3><Sp4>0</Sp4><Sp5>0</Sp5><Sp6>0</Sp6><Sp7>0</Sp7>"
+      "<Sp8>0</Sp8><Sp9>0</Sp9>"
+      "<Spd1>0</Spd1><Spd2>0</Spd2><Spd3>0</Spd3><Spd4>0</Spd4><Spd5>0</Spd5><Spd6>0</Spd6>"
+      "<Spd7>0</Spd7><Spd8>0</Spd8><Spd9>0</Spd9>"
+      "<Xreverse>0</Xreverse><Yreverse>0</Yreverse><Zreverse>0</Zreverse>"
+      "<SelectAAxis>0</SelectAAxis><SelectBAxis>0</SelectBAxis><SelectCAxis>0</SelectCAxis>"
+      "<UseFRO>0</UseFRO><UseSOV>0</UseSOV><DisplyRPM>0</DisplyRPM><Decidigit>2</Decidigit>"
+      "<Fun1>F1</Fun1><Fun2>F2</Fun2><Fun3>F3</Fun3>"
+      "</iTalvo_K2T_Pendant></profile>";
+  EXPECT_EQ(Read(), expected);
+  // The start-up load used "Vel" 0; the configuration load 2.
+  EXPECT_EQ(module_.settings.velocityIndex, 2);
+}
+
+TEST_F(ProfileTest, ClearedTextComesBackAsItsDefault) {
+  StartModule();
+  platform_.dialog = [](PendantSettings& s) {
+    s.stepSize[1] = "";
+    s.functionKeyLabel[1] = "";
+  };
+  module_.Config();
+  EXPECT_NE(Read().find("<S1/>"), std::string::npos);
+  platform_.dialog = nullptr;
+  module_.PostInitControl();
+  EXPECT_EQ(module_.settings.stepSize[1], "0.0001");
+  EXPECT_EQ(module_.settings.functionKeyLabel[1], "F1");
+}
+
+TEST(SettingKeys, EightyFourDistinctKeys) {
+  PendantSettings s;
+  const auto keys = BindSettingKeys(s, 0);
+  std::set<std::string> names;
+  std::set<const void*> fields;
+  for (const auto& k : keys) {
+    names.insert(k.name);
+    fields.insert(k.field);
+  }
+  EXPECT_EQ(names.size(), 84u);
+  EXPECT_EQ(fields.size(), 84u);
+}
+
+}  // namespace
+}  // namespace k2t::testing
