@@ -1,0 +1,268 @@
+// The built K2TPendant.so loaded as a host loads it: by path, every entry
+// point by name, with the host's event loop and a simulated HID bus that
+// this executable exports.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "k2t/host_loop.h"
+#include "k2t/plugin.h"
+#include "k2t/sim_hid.h"
+
+namespace {
+
+// ---- The simulated bus this executable offers ----------------------------
+
+struct SimState {
+  bool present = true;
+  std::deque<std::vector<unsigned char>> reports;
+  std::vector<std::vector<unsigned char>> written;
+  std::map<int, int> handles;  // handle -> access
+  int next_handle = 1;
+  void (*notify)(void*, int, const char*) = nullptr;
+  void* notify_arg = nullptr;
+};
+SimState g_sim;
+const char* kPendantPath = "/sim/pendant0";
+
+int SimEnumerate(void*, K2tSimHidDevice* out, int max) {
+  if (!g_sim.present) return 0;
+  if (max > 0) {
+    std::memset(&out[0], 0, sizeof out[0]);
+    std::snprintf(out[0].path, sizeof out[0].path, "%s", kPendantPath);
+    out[0].vendor_id = 0x04D8;
+    out[0].product_id = 0xFCE8;
+  }
+  return 1;
+}
+int SimOpen(void*, const char* path, int access) {
+  if (!g_sim.present || std::strcmp(path, kPendantPath) != 0) return -1;
+  g_sim.handles[g_sim.next_handle] = access;
+  return g_sim.next_handle++;
+}
+void SimClose(void*, int handle) { g_sim.handles.erase(handle); }
+int SimRead(void*, int, unsigned char* buf, int size, int) {
+  if (!g_sim.present) return -1;
+  if (g_sim.reports.empty()) return 0;
+  const auto r = g_sim.reports.front();
+  g_sim.reports.pop_front();
+  const int n = std::min(size, static_cast<int>(r.size()));
+  std::memcpy(buf, r.data(), static_cast<std::size_t>(n));
+  return n;
+}
+int SimWrite(void*, int, const unsigned char* buf, int size) {
+  g_sim.written.emplace_back(buf, buf + size);
+  return size;
+}
+void SimSubscribe(void*, void (*notify)(void*, int, const char*), void* arg) {
+  g_sim.notify = notify;
+  g_sim.notify_arg = arg;
+}
+
+K2tSimHidBus g_bus = {1, nullptr, SimEnumerate, SimOpen, SimClose, SimRead, SimWrite, SimSubscribe};
+
+}  // namespace
+
+// Found by the module with dlsym(RTLD_DEFAULT, "K2tSimHidBus").
+extern "C" __attribute__((visibility("default"))) K2tSimHidBus* SimBusEntry() __asm__("K2tSimHidBus");
+extern "C" K2tSimHidBus* SimBusEntry() { return &g_bus; }
+
+namespace {
+
+// ---- The host's event loop: timers and readers recorded, run by hand ------
+
+struct Timer {
+  unsigned period;
+  void (*fn)(void*);
+  void* arg;
+};
+std::map<unsigned, Timer> g_timers;
+unsigned g_next_id = 1;
+
+unsigned AddTimer(void*, unsigned period, void (*fn)(void*), void* arg) {
+  g_timers[g_next_id] = {period, fn, arg};
+  return g_next_id++;
+}
+void RemoveTimer(void*, unsigned id) { g_timers.erase(id); }
+unsigned AddReader(void*, int, void (*)(void*), void*) { return g_next_id++; }
+void RemoveReader(void*, unsigned) {}
+
+K2tHostLoop g_loop = {nullptr, AddTimer, RemoveTimer, AddReader, RemoveReader};
+
+// ---- The host's callbacks --------------------------------------------------
+
+std::vector<std::string> g_calls;
+std::map<int, double> g_dros;
+std::map<int, bool> g_leds = {{83, true}};
+void DoButtonCb(short code) { g_calls.push_back("DoButton " + std::to_string(code)); }
+void SetDroCb(int code, double v) {
+  g_dros[code] = v;
+  g_calls.push_back("SetDRO " + std::to_string(code));
+}
+double GetDroCb(int code) { return g_dros.count(code) ? g_dros[code] : 0.0; }
+bool GetLedCb(int code) { return g_leds.count(code) && g_leds[code]; }
+void SetLedCb(int, bool) { g_calls.push_back("SetLED"); }
+void CodeCb(const char* text) { g_calls.push_back(std::string("Code ") + text); }
+
+struct Api {
+  bool (*InitControl)(void*, void*, void*, void*);
+  char* (*SetProName)(const char*);
+  void (*PostInitControl)();
+  void (*Config)();
+  void (*Update)();
+  void (*StopPlug)();
+  void (*SetDoButton)(K2tDoButton);
+  void (*SetSetDRO)(K2tSetDRO);
+  void (*SetGetDRO)(K2tGetDRO);
+  void (*SetGetLED)(K2tGetLED);
+  void (*SetSetLED)(K2tSetLED);
+  void (*SetCode)(K2tCode);
+};
+
+template <class F>
+void Resolve(void* lib, const char* name, F& fn) {
+  void* sym = ::dlsym(lib, name);
+  ASSERT_NE(sym, nullptr) << name;
+  std::memcpy(&fn, &sym, sizeof fn);
+}
+
+class ModuleLoadTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    lib_ = ::dlopen(K2T_MODULE_PATH, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(lib_, nullptr) << ::dlerror();
+    Resolve(lib_, "InitControl", api_.InitControl);
+    Resolve(lib_, "SetProName", api_.SetProName);
+    Resolve(lib_, "PostInitControl", api_.PostInitControl);
+    Resolve(lib_, "Config", api_.Config);
+    Resolve(lib_, "Update", api_.Update);
+    Resolve(lib_, "StopPlug", api_.StopPlug);
+    Resolve(lib_, "SetDoButton", api_.SetDoButton);
+    Resolve(lib_, "SetSetDRO", api_.SetSetDRO);
+    Resolve(lib_, "SetGetDRO", api_.SetGetDRO);
+    Resolve(lib_, "SetGetLED", api_.SetGetLED);
+    Resolve(lib_, "SetSetLED", api_.SetSetLED);
+    Resolve(lib_, "SetCode", api_.SetCode);
+    char dir[] = "/tmp/k2t-load-XXXXXX";
+    dir_ = ::mkdtemp(dir);
+    profile_ = dir_ + "/profile.xml";
+    g_sim = SimState{};
+    g_timers.clear();
+    g_calls.clear();
+  }
+  void TearDown() override {
+    if (lib_) ::dlclose(lib_);
+    std::filesystem::remove_all(dir_);
+  }
+  void StartAsHost() {
+    ASSERT_TRUE(api_.InitControl(motion_.data(), setup_.data(), planner_.data(), &g_loop));
+    api_.SetDoButton(DoButtonCb);
+    api_.SetSetDRO(SetDroCb);
+    api_.SetGetDRO(GetDroCb);
+    api_.SetGetLED(GetLedCb);
+    api_.SetSetLED(SetLedCb);
+    api_.SetCode(CodeCb);
+    title_ = api_.SetProName(profile_.c_str());
+    api_.PostInitControl();
+  }
+  void Tick() {
+    ASSERT_EQ(g_timers.size(), 1u);
+    auto& t = g_timers.begin()->second;
+    t.fn(t.arg);
+  }
+  std::string ReadProfile() {
+    std::ifstream in(profile_);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+  }
+
+  void* lib_ = nullptr;
+  Api api_{};
+  std::string dir_, profile_, title_;
+  std::vector<unsigned char> motion_ = std::vector<unsigned char>(K2T_MOTION_RECORD_SIZE);
+  std::vector<unsigned char> setup_ = std::vector<unsigned char>(K2T_SETUP_RECORD_SIZE);
+  std::vector<unsigned char> planner_ = std::vector<unsigned char>(K2T_PLANNER_RECORD_SIZE);
+};
+
+TEST_F(ModuleLoadTest, EveryEntryPointIsExported) {
+  for (const char* name : {"InitControl", "SetProName", "PostInitControl", "Config", "Update", "StopPlug",
+                           "SetDoButton", "SetSetDRO", "SetGetDRO", "SetGetLED", "SetSetLED", "SetCode",
+                           "DoDwell", "Reset", "JogOn", "JogOff", "Purge", "Probe", "Home"})
+    EXPECT_NE(::dlsym(lib_, name), nullptr) << name;
+  // Internals stay hidden.
+  EXPECT_EQ(::dlsym(lib_, "_ZN3k2t6ModuleC1ERNS_8PlatformE"), nullptr);
+}
+
+TEST_F(ModuleLoadTest, RunsAsAHostRunsIt) {
+  StartAsHost();
+  EXPECT_EQ(title_, "K2TPendant Pendant --Brennlow Ver 4.0.0");
+  // The pendant is open for reading and writing and the 25 ms timer runs.
+  ASSERT_EQ(g_timers.size(), 1u);
+  EXPECT_EQ(g_timers.begin()->second.period, 25u);
+  int readers = 0, writers = 0;
+  for (const auto& [h, access] : g_sim.handles) {
+    readers += access == K2T_SIM_ACCESS_READ;
+    writers += access == K2T_SIM_ACCESS_WRITE;
+  }
+  EXPECT_EQ(readers, 1);
+  EXPECT_EQ(writers, 1);
+  EXPECT_NE(g_sim.notify, nullptr);
+  // Start step size from the profile's defaults.
+  EXPECT_EQ(g_dros[828], 0.001);
+  // The profile exists, holding the root element.
+  EXPECT_NE(ReadProfile().find("<profile"), std::string::npos);
+
+  // One tick: a report in, an output report of 21 bytes out.
+  api_.Update();
+  g_sim.reports.push_back({0, 0, 0, 0, 0, 0, 0, 0});
+  Tick();
+  ASSERT_EQ(g_sim.written.size(), 1u);
+  ASSERT_EQ(g_sim.written[0].size(), 21u);
+  EXPECT_EQ(g_sim.written[0][18], 2);
+  EXPECT_EQ(g_calls, (std::vector<std::string>{"SetDRO 828", "Code ENDJOG"}));
+
+  // Removal and arrival through the bus' notices.
+  g_sim.notify(g_sim.notify_arg, K2T_DEVICE_REMOVAL, "/SIM/PENDANT0");
+  EXPECT_EQ(g_sim.handles.size(), 1u);  // the attribute probe only
+  Tick();
+  EXPECT_EQ(g_sim.written.size(), 1u);  // disconnected: nothing written
+  g_sim.notify(g_sim.notify_arg, K2T_DEVICE_ARRIVAL, "/sim/other");
+  EXPECT_EQ(g_sim.handles.size(), 3u);
+  Tick();
+  EXPECT_EQ(g_sim.written.size(), 2u);
+
+  // Config without a display writes every key and returns.
+  unsetenv("DISPLAY");
+  unsetenv("WAYLAND_DISPLAY");
+  unsetenv("QT_QPA_PLATFORM");
+  api_.Config();
+  EXPECT_NE(ReadProfile().find("<DelaySteps>25</DelaySteps>"), std::string::npos);
+
+  api_.StopPlug();
+  EXPECT_TRUE(g_timers.empty());
+  EXPECT_TRUE(g_sim.handles.empty());
+  EXPECT_EQ(g_sim.notify, nullptr);
+  api_.StopPlug();  // a second time: nothing
+}
+
+TEST_F(ModuleLoadTest, NullHostLoopMeansNoTimerAndNoCrash) {
+  ASSERT_TRUE(api_.InitControl(motion_.data(), setup_.data(), planner_.data(), nullptr));
+  api_.SetProName(profile_.c_str());
+  api_.PostInitControl();
+  api_.Update();
+  EXPECT_TRUE(g_timers.empty());
+  api_.StopPlug();
+}
+
+}  // namespace
