@@ -37,7 +37,11 @@ void DrovikWin::ReadReport() {
   switch (read_handle_->StartRead()) {
     case ReadStart::kCompleted: fresh = true; break;
     case ReadStart::kPending: fresh = read_handle_->WaitRead(kReadWaitMs); break;
-    case ReadStart::kFailed: break;
+    case ReadStart::kFailed:
+      // The device is gone before its removal notice: its last report is
+      // stale from now on.
+      if (!StaleReport) ClearStaleInputs();
+      break;
   }
   if (!fresh) return;
   read_handle_->TakeReport(RawReport);

@@ -118,7 +118,7 @@ class FakeHandle final : public HidDevice {
   ~FakeHandle() override { --device_->open_handles; }
 
   ReadStart StartRead() override {
-    if (access_ != HidAccess::kRead) return ReadStart::kFailed;
+    if (access_ != HidAccess::kRead || device_->gone) return ReadStart::kFailed;
     if (!have_) {
       ++device_->reads_started;
       if (!device_->reports.empty()) {

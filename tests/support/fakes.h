@@ -81,6 +81,7 @@ struct FakeDevice {
   bool attributes_readable = true;
   bool fail_read_open = false;
   bool fail_write_open = false;
+  bool gone = false;  // reads fail: unplugged before the removal notice
   // Reports that are there to read at once, oldest first.
   std::deque<std::vector<std::uint8_t>> reports;
   // A report that arrives only while a tick waits for it.

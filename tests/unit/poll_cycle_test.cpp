@@ -168,6 +168,29 @@ TEST_F(PollCycleTest, StaleReportDrivesNothing) {
   EXPECT_EQ(win().LastWheelCount, 200);
 }
 
+// Reads failing before the removal notice arrives: the last report no
+// longer counts as the pendant's.
+TEST_F(PollCycleTest, FailingReadsStopDrivingBeforeTheRemovalNotice) {
+  Start();
+  host_.SetAxisMaxVelocitySteps(0, 4000);
+  Settle();
+  report().Counter(10).Rate(30).En();
+  Tick();
+  report().Counter(20).Rate(30).En();
+  Tick(3);
+  ASSERT_TRUE(win().HostJogActive);
+  Calls();
+  pendant().gone = true;
+  TickSilent();
+  EXPECT_FALSE(win().EnButton);
+  EXPECT_EQ(WheelRateOf(win().ReportWord0), 0u);
+  EXPECT_EQ(Calls(), (std::vector<std::string>{"Code ENDJOG"}));
+  Updates(4);
+  TickSilent(3);
+  EXPECT_FALSE(win().HostJogActive);
+  for (const auto& c : Calls()) EXPECT_NE(c, "Code DOJOG");
+}
+
 // The E-stop bit survives the loss of the link: a pulled cable must never
 // read as the E-stop being released.
 TEST_F(PollCycleTest, StaleReportKeepsEStopAndModeCode) {
