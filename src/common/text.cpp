@@ -21,6 +21,18 @@ std::size_t PadInto(char* out, std::size_t cap, const char* src, std::size_t n, 
   return written;
 }
 
+// Skips leading white space and one sign; returns the index after them.
+std::size_t SkipSpaceAndSign(std::string_view text, bool& negative) {
+  std::size_t i = 0;
+  while (i < text.size() && IsSpace(text[i])) ++i;
+  negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+    negative = text[i] == '-';
+    ++i;
+  }
+  return i;
+}
+
 }  // namespace
 
 std::size_t FormatFixed(char* out, std::size_t cap, double value, int width, int precision,
@@ -53,13 +65,8 @@ std::size_t FormatInt(char* out, std::size_t cap, long long value) {
 }
 
 std::int32_t ParseLeadingInt(std::string_view text) {
-  std::size_t i = 0;
-  while (i < text.size() && IsSpace(text[i])) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-    negative = text[i] == '-';
-    ++i;
-  }
+  bool negative;
+  std::size_t i = SkipSpaceAndSign(text, negative);
   std::uint32_t value = 0;
   for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
     value = value * 10u + static_cast<std::uint32_t>(text[i] - '0');
@@ -68,13 +75,8 @@ std::int32_t ParseLeadingInt(std::string_view text) {
 }
 
 double ParseLeadingDouble(std::string_view text) {
-  std::size_t i = 0;
-  while (i < text.size() && IsSpace(text[i])) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-    negative = text[i] == '-';
-    ++i;
-  }
+  bool negative;
+  const std::size_t i = SkipSpaceAndSign(text, negative);
   // from_chars takes no sign of its own here: the sign was consumed above, so
   // "+-1" or "--1" do not start with a number.
   if (i >= text.size() || text[i] == '+' || text[i] == '-') return 0.0;

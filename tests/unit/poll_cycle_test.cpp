@@ -7,7 +7,19 @@
 namespace k2t::testing {
 namespace {
 
-class PollCycleTest : public PendantTest {};
+class PollCycleTest : public PendantTest {
+ protected:
+  // Velocity mode (JogMode 2) with the wheel turning and EN held.
+  void StartVelocityJogWithEnHeld() {
+    Start();
+    host_.SetAxisMaxVelocitySteps(0, 4000);
+    Settle();
+    report().Counter(10).Rate(30).En();
+    Tick();
+    report().Counter(20).Rate(30).En();
+    Tick(3);
+  }
+};
 
 TEST_F(PollCycleTest, ActivityCountdownCycleAndHold) {
   Start();
@@ -125,14 +137,7 @@ TEST_F(PollCycleTest, OutputReportBytes) {
 // A report that showed the wheel turning and EN held when the cable came
 // out must not go on driving the machine after a failed re-open.
 TEST_F(PollCycleTest, StaleReportDrivesNothing) {
-  Start();
-  host_.SetAxisMaxVelocitySteps(0, 4000);
-  Settle();
-  // Velocity mode (JogMode 2), wheel turning, EN held.
-  report().Counter(10).Rate(30).En();
-  Tick();
-  report().Counter(20).Rate(30).En();
-  Tick(3);
+  StartVelocityJogWithEnHeld();
   auto calls = Calls();
   ASSERT_NE(std::find(calls.begin(), calls.end(), "Code DOJOG"), calls.end());
   EXPECT_TRUE(win().HostJogActive);
@@ -171,13 +176,7 @@ TEST_F(PollCycleTest, StaleReportDrivesNothing) {
 // Reads failing before the removal notice arrives: the last report no
 // longer counts as the pendant's.
 TEST_F(PollCycleTest, FailingReadsStopDrivingBeforeTheRemovalNotice) {
-  Start();
-  host_.SetAxisMaxVelocitySteps(0, 4000);
-  Settle();
-  report().Counter(10).Rate(30).En();
-  Tick();
-  report().Counter(20).Rate(30).En();
-  Tick(3);
+  StartVelocityJogWithEnHeld();
   ASSERT_TRUE(win().HostJogActive);
   Calls();
   pendant().gone = true;
