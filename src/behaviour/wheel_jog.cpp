@@ -9,8 +9,11 @@ namespace k2t {
 
 namespace {
 
-// Oldest to newest entry of the rate history; they add up to 10.
-constexpr double kRateWeights[10] = {0.18, 0.36, 0.55, 0.73, 0.91, 1.09, 1.27, 1.45, 1.64, 1.82};
+// Oldest to newest entry of the rate history, in hundredths (0.18 .. 1.82);
+// they add up to 10. Whole rates times whole weights sum exactly, so a
+// steady rate r weighs exactly 10 r: with binary fractions a steady 40 came
+// to just under 400 and never reached full speed.
+constexpr int kRateWeightHundredths[10] = {18, 36, 55, 73, 91, 109, 127, 145, 164, 182};
 
 // True when neither of the last two reports brought a step.
 bool WheelStopped(DrovikWin& win, int steps) {
@@ -97,7 +100,9 @@ void VelocityJog(DrovikWin& win, int direction, int steps) {
   for (std::size_t i = 0; i + 1 < win.RateHistory.size(); ++i) win.RateHistory[i] = win.RateHistory[i + 1];
   win.RateHistory[9] = win.WheelRate;
   double weighted = 0.0;
-  for (std::size_t i = 0; i < win.RateHistory.size(); ++i) weighted += win.RateHistory[i] * kRateWeights[i];
+  for (std::size_t i = 0; i < win.RateHistory.size(); ++i)
+    weighted += win.RateHistory[i] * kRateWeightHundredths[i];
+  weighted /= 100.0;
   win.RateSum = weighted;
   double fraction = weighted / 400.0 * 3.0 / sensitivity;
   if (win.EnButton) fraction = fraction / m.behaviour.SlowDownDivisor;
