@@ -1,0 +1,107 @@
+// One bench session: the loaded module, the simulated machine behind the
+// host's callbacks and records, the virtual pendant, the event loop handed to
+// the module, and the clock that drives them all.
+#pragma once
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "event.h"
+#include "k2t/host_loop.h"
+#include "loop.h"
+#include "machine.h"
+#include "module_api.h"
+#include "pendant.h"
+
+namespace bench {
+
+struct BenchOptions {
+  std::string module_path;
+  std::string profile_path;
+  double update_hz = 10;      // host Update calls per second
+  bool passive = false;       // no simulated machine: host state changes only by script
+  bool real_pendant = false;  // the module uses hidraw, not the virtual pendant
+  bool trace_reads = false;   // GetDRO and GetLED calls become events too
+  bool start_unplugged = false;
+};
+
+class Bench {
+ public:
+  static constexpr double kTickSeconds = 0.025;  // the module's poll period
+
+  Bench(BenchOptions options, Loop& loop);
+  ~Bench();
+  Bench(const Bench&) = delete;
+  Bench& operator=(const Bench&) = delete;
+
+  // Every sink hears every event, in the order added.
+  void AddSink(EventSink sink) { sinks_.push_back(std::move(sink)); }
+
+  bool Load(std::string& error) { return LoadModule(options_.module_path, api_, error); }
+  // InitControl, the callbacks, SetProName, PostInitControl.
+  void Start();
+  // StopPlug; once.
+  void Stop();
+
+  // Virtual time: one poll tick (machine, pendant report, the module's
+  // timers), then the Update calls that fall due at the configured rate.
+  void Tick();
+  void CallUpdate();
+  void CallConfig();
+  void Plug();
+  void Unplug();
+  // Real time: the machine advances by the time since the last call.
+  void AdvanceRealTime();
+
+  double Now() const;
+  bool virtual_time() const { return loop_.virtual_time(); }
+  long ticks() const { return ticks_; }
+  long updates() const { return updates_; }
+  const std::string& title() const { return title_; }
+  const BenchOptions& options() const { return options_; }
+  bool started() const { return started_; }
+  Machine& machine() { return machine_; }
+  VirtualPendant& pendant() { return pendant_; }
+  // Called once per module poll tick, after the module ran (real time too).
+  std::function<void()> after_tick;
+
+  // The K2tSimHidBus the executable exports; null on the real bus.
+  static K2tSimHidBus* SimulatedBus();
+
+  void Emit(EventKind kind, std::string text, std::string note = {});
+
+ private:
+  static Bench* current_;  // the callbacks are plain function pointers
+  static void DoButtonThunk(short code);
+  static void SetDROThunk(int code, double value);
+  static double GetDROThunk(int code);
+  static bool GetLEDThunk(int code);
+  static void SetLEDThunk(int code, bool on);
+  static void CodeThunk(const char* text);
+  static unsigned AddTimerThunk(void* context, unsigned period_ms, void (*fn)(void*), void* arg);
+  static void RemoveTimerThunk(void* context, unsigned id);
+  static unsigned AddReaderThunk(void* context, int fd, void (*fn)(void*), void* arg);
+  static void RemoveReaderThunk(void* context, unsigned id);
+
+  void ModuleTimer(void (*fn)(void*), void* arg);
+  void AfterModuleCall();  // notices a changed message line
+  void Boundary(std::string text) { Emit(EventKind::kBoundary, std::move(text)); }
+
+  BenchOptions options_;
+  Loop& loop_;
+  ModuleApi api_;
+  std::vector<EventSink> sinks_;
+  Machine machine_;
+  VirtualPendant pendant_;
+  K2tHostLoop host_loop_{};
+  std::string title_;
+  std::string message_;
+  bool started_ = false, stopped_ = false;
+  long ticks_ = 0, updates_ = 0;
+  std::chrono::steady_clock::time_point start_time_ = std::chrono::steady_clock::now();
+  std::chrono::steady_clock::time_point last_advance_ = start_time_;
+};
+
+}  // namespace bench

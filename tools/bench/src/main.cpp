@@ -1,0 +1,327 @@
+// pendant-bench: a substitute host for the pendant module. It loads the
+// module by path through its exported names, hands it a simulated machine and
+// a virtual pendant, and lets a person (terminal UI) or a script drive it.
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <string>
+
+#include "bench.h"
+#include "demo_script.h"
+#include "loop.h"
+#include "real_pendant.h"
+#include "script.h"
+#include "text.h"
+#include "tui.h"
+
+#ifndef K2T_BENCH_DEFAULT_MODULE
+#define K2T_BENCH_DEFAULT_MODULE "K2TPendant.so"
+#endif
+
+namespace {
+
+using namespace bench;
+
+// Exit statuses.
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;    // an expectation failed
+constexpr int kExitUsage = 2;     // bad options or a script that does not parse
+constexpr int kExitModule = 3;    // the module cannot be loaded or lacks an entry point
+constexpr int kExitNoPendant = 4; // --real and no usable pendant
+constexpr int kExitInterrupted = 130;
+
+constexpr const char* kUsage =
+    "usage: pendant-bench [options]\n"
+    "  --module PATH     module to load (default: " K2T_BENCH_DEFAULT_MODULE ")\n"
+    "  --profile PATH    host profile the module keeps its settings in\n"
+    "                    (default: a fresh temporary file for scripts,\n"
+    "                     $TMPDIR/pendant-bench-profile-UID.xml otherwise)\n"
+    "  --update-hz HZ    host Update calls per second (default 10; poll ticks are 40 per second)\n"
+    "  --script FILE     run FILE in virtual time and print a trace (- reads stdin)\n"
+    "  --demo            play the built-in demo: in the terminal UI in real time, or as a\n"
+    "                    virtual-time trace when stdout is not a terminal\n"
+    "  --print-demo      print the built-in demo script and exit\n"
+    "  --trace           print trace lines instead of the terminal UI\n"
+    "  --trace-reads     also trace GetDRO and GetLED\n"
+    "  --passive         no simulated machine: host state changes only by the script\n"
+    "  --unplugged       start with the virtual pendant unplugged\n"
+    "  --real            use a physical pendant on hidraw instead of the virtual one\n"
+    "  -h, --help        this text\n";
+
+struct Options {
+  BenchOptions bench;
+  std::string script_file;
+  bool demo = false, print_demo = false, trace = false;
+};
+
+bool ParseOptions(int argc, char** argv, Options& o, std::string& error) {
+  o.bench.module_path = K2T_BENCH_DEFAULT_MODULE;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    auto value = [&](std::string& out) {
+      if (i + 1 >= argc) {
+        error = arg + " needs a value";
+        return false;
+      }
+      out = argv[++i];
+      return true;
+    };
+    std::string v;
+    if (arg == "--module") {
+      if (!value(o.bench.module_path)) return false;
+    } else if (arg == "--profile") {
+      if (!value(o.bench.profile_path)) return false;
+    } else if (arg == "--script") {
+      if (!value(o.script_file)) return false;
+    } else if (arg == "--update-hz") {
+      if (!value(v)) return false;
+      const std::optional<double> hz = ParseNumber(v);
+      if (!hz || *hz <= 0 || *hz > 1000) {
+        error = "--update-hz takes a rate above 0 and up to 1000";
+        return false;
+      }
+      o.bench.update_hz = *hz;
+    } else if (arg == "--demo") {
+      o.demo = true;
+    } else if (arg == "--print-demo") {
+      o.print_demo = true;
+    } else if (arg == "--trace") {
+      o.trace = true;
+    } else if (arg == "--trace-reads") {
+      o.bench.trace_reads = true;
+    } else if (arg == "--passive") {
+      o.bench.passive = true;
+    } else if (arg == "--unplugged") {
+      o.bench.start_unplugged = true;
+    } else if (arg == "--real") {
+      o.bench.real_pendant = true;
+    } else if (arg == "-h" || arg == "--help") {
+      std::fputs(kUsage, stdout);
+      std::exit(kExitOk);
+    } else {
+      error = "unknown option " + arg;
+      return false;
+    }
+  }
+  if (!o.script_file.empty() && o.demo) {
+    error = "--script and --demo exclude each other";
+    return false;
+  }
+  if (o.bench.real_pendant && (!o.script_file.empty() || o.demo)) {
+    error = "--real works with a person at the pendant, not with --script or --demo";
+    return false;
+  }
+  return true;
+}
+
+bool ReadFile(const std::string& path, std::string& text) {
+  if (path == "-") {
+    std::ostringstream all;
+    all << std::cin.rdbuf();
+    text = all.str();
+    return true;
+  }
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  std::ostringstream all;
+  all << in.rdbuf();
+  text = all.str();
+  return true;
+}
+
+std::string TempDir() {
+  const char* dir = std::getenv("TMPDIR");
+  return dir && *dir ? dir : "/tmp";
+}
+
+// A script starts from a profile of its own, so runs do not depend on each
+// other; the directory goes when the run ends.
+class ScratchProfile {
+ public:
+  ScratchProfile() {
+    std::string pattern = TempDir() + "/pendant-bench-XXXXXX";
+    if (mkdtemp(pattern.data())) dir_ = pattern;
+  }
+  ~ScratchProfile() {
+    std::error_code ec;
+    if (!dir_.empty()) std::filesystem::remove_all(dir_, ec);
+  }
+  std::string path() const { return dir_.empty() ? std::string() : dir_ + "/profile.xml"; }
+
+ private:
+  std::string dir_;
+};
+
+int RunVirtual(Options& o, Script script) {
+  VirtualLoop loop;
+  Bench bench(o.bench, loop);
+  TracePrinter trace(stdout);
+  ScriptRunner runner(std::move(script), bench);
+  bench.AddSink([&trace](const Event& e) { trace(e); });
+  bench.AddSink([&runner](const Event& e) { runner.OnEvent(e); });
+  std::string error;
+  if (!bench.Load(error)) {
+    std::fprintf(stderr, "pendant-bench: %s\n", error.c_str());
+    return kExitModule;
+  }
+  bench.Start();
+  const ScriptRunner::Status status = runner.Run();
+  bench.Stop();
+  if (status == ScriptRunner::Status::kFailed) {
+    std::fprintf(stderr, "%s\n", runner.last_failure().c_str());
+    return kExitFailed;
+  }
+  return kExitOk;
+}
+
+int RunRealTime(Options& o, std::optional<Script> script, bool use_tui) {
+  // The loop hears these through a signalfd; blocked before anything can
+  // start a thread, so no thread takes them instead.
+  sigset_t signals;
+  sigemptyset(&signals);
+  for (const int s : {SIGINT, SIGTERM, SIGHUP, SIGWINCH}) sigaddset(&signals, s);
+  sigprocmask(SIG_BLOCK, &signals, nullptr);
+  const int signal_fd = signalfd(-1, &signals, SFD_CLOEXEC | SFD_NONBLOCK);
+
+  RealLoop loop;
+  if (!loop.ok() || signal_fd < 0) {
+    std::fprintf(stderr, "pendant-bench: cannot set up the event loop: %s\n", std::strerror(errno));
+    return kExitUsage;
+  }
+  Bench bench(o.bench, loop);
+  std::string error;
+  if (!bench.Load(error)) {
+    std::fprintf(stderr, "pendant-bench: %s\n", error.c_str());
+    close(signal_fd);
+    return kExitModule;
+  }
+
+  std::unique_ptr<Tui> tui;
+  std::unique_ptr<TracePrinter> trace;
+  if (use_tui) {
+    tui = std::make_unique<Tui>(bench);
+    bench.AddSink([&tui](const Event& e) { tui->OnEvent(e); });
+  } else {
+    trace = std::make_unique<TracePrinter>(stdout);
+    bench.AddSink([&trace](const Event& e) { (*trace)(e); });
+  }
+  std::unique_ptr<ScriptRunner> runner;
+  if (script) {
+    runner = std::make_unique<ScriptRunner>(std::move(*script), bench);
+    runner->keep_going = true;
+    bench.AddSink([&runner](const Event& e) { runner->OnEvent(e); });
+  }
+
+  int exit_code = kExitOk;
+  loop.AddReader(signal_fd, [&] {
+    signalfd_siginfo info{};
+    while (read(signal_fd, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+      if (info.ssi_signo == SIGWINCH) {
+        if (tui) tui->Resize();
+        continue;
+      }
+      exit_code = info.ssi_signo == SIGINT ? kExitInterrupted : 128 + static_cast<int>(info.ssi_signo);
+      loop.Quit();
+    }
+  });
+  auto continue_script = [&] {
+    if (!runner || runner->done()) return;
+    if (runner->Run() != ScriptRunner::Status::kWaiting && tui)
+      tui->Caption(runner->failures() ? "The demo ended with a failed expectation (see the log). q quits."
+                                      : "The demo is over: the pendant is yours. ? shows the keys, q quits.");
+  };
+  bench.after_tick = [&] {
+    if (runner && runner->TickPassed()) continue_script();
+  };
+  const auto update_ms = static_cast<unsigned>(std::lround(std::max(1.0, 1000.0 / o.bench.update_hz)));
+  loop.AddTimer(update_ms, [&bench] { bench.CallUpdate(); });
+  loop.AddTimer(10, [&bench] { bench.AdvanceRealTime(); });
+  if (tui) {
+    if (!tui->Open()) {
+      std::fprintf(stderr, "pendant-bench: the terminal UI needs a terminal\n");
+      close(signal_fd);
+      return kExitUsage;
+    }
+    tui->on_quit = [&loop] { loop.Quit(); };
+    loop.AddReader(STDIN_FILENO, [&tui] { tui->HandleInput(); });
+    loop.AddTimer(40, [&tui] { tui->Render(); });
+  }
+
+  bench.Start();
+  continue_script();
+  loop.Run();
+  bench.Stop();
+  if (tui) tui->Close();
+  close(signal_fd);
+  if (runner && runner->failures()) {
+    std::fprintf(stderr, "%s\n", runner->last_failure().c_str());
+    if (exit_code == kExitOk) exit_code = kExitFailed;
+  }
+  return exit_code;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options o;
+  std::string error;
+  if (!ParseOptions(argc, argv, o, error)) {
+    std::fprintf(stderr, "pendant-bench: %s\n%s", error.c_str(), kUsage);
+    return kExitUsage;
+  }
+  if (o.print_demo) {
+    std::fputs(kDemoScript, stdout);
+    return kExitOk;
+  }
+
+  std::optional<Script> script;
+  if (!o.script_file.empty()) {
+    std::string text;
+    if (!ReadFile(o.script_file, text)) {
+      std::fprintf(stderr, "pendant-bench: cannot read the script %s\n", o.script_file.c_str());
+      return kExitUsage;
+    }
+    script = ParseScript(text, o.script_file, error);
+  } else if (o.demo) {
+    script = ParseScript(kDemoScript, "demo", error);
+  }
+  if ((!o.script_file.empty() || o.demo) && !script) {
+    std::fprintf(stderr, "pendant-bench: %s\n", error.c_str());
+    return kExitUsage;
+  }
+
+  if (o.bench.real_pendant) {
+    std::string node, message;
+    if (!FindRealPendant(node, message)) {
+      std::fprintf(stderr, "pendant-bench: %s\n", message.c_str());
+      return kExitNoPendant;
+    }
+  }
+
+  const bool terminal = isatty(STDOUT_FILENO) && isatty(STDIN_FILENO) && !o.trace;
+  const bool virtual_time = !o.script_file.empty() || (o.demo && !terminal);
+  std::optional<ScratchProfile> scratch;
+  if (o.bench.profile_path.empty()) {
+    if (virtual_time) o.bench.profile_path = scratch.emplace().path();
+    else o.bench.profile_path = TempDir() + "/pendant-bench-profile-" + std::to_string(getuid()) + ".xml";
+  }
+
+  try {
+    if (virtual_time) return RunVirtual(o, std::move(*script));
+    return RunRealTime(o, std::move(script), terminal);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "pendant-bench: %s\n", e.what());
+    return kExitFailed;
+  }
+}
