@@ -335,7 +335,7 @@ void ScriptRunner::OnEvent(const Event& event) {
 ScriptRunner::Status ScriptRunner::Run() {
   while (waiting_ == 0 && next_ < script_.commands.size()) {
     const Command& c = script_.commands[next_++];
-    bench_.Emit(EventKind::kScript, std::to_string(c.line) + ": " + c.source);
+    if (c.op != Command::kSay) bench_.Emit(EventKind::kScript, std::to_string(c.line) + ": " + c.source);
     const int failures_before = failures_;
     Execute(c);
     if (failures_ > failures_before && !keep_going) return Status::kFailed;

@@ -335,7 +335,7 @@ std::string Tui::Frame() {
     l.Add(std::string(" Queue ") + (m.MotionQueued() ? "busy" : "idle") + "  planner " +
           (m.PlannerBusy() ? "busy" : "idle") + "  " + (m.Incremental() ? "G91" : "G90") + "  rotation " +
           FormatNumber(m.Rotation()) + "  jog inhibit " + (m.JogInhibit() ? "on" : "off") + "  jog unit " +
-          FormatNumber(m.JogUnitFactor()));
+          FormatFixed(m.JogUnitFactor(), 4));
     lines.push_back(l.Done());
   }
   {
