@@ -16,16 +16,18 @@ struct KnobGroup {
   int first_id;
   std::string_view caption;
   std::string_view unit;
+  bool paired;  // shares a wide frame, with a radio pair beside its caption
 };
 
 constexpr KnobGroup kKnobGroups[] = {
-    {48, 18, dlg::kStepSizeFirst, "Step Size,  0 to skip", "inch, mm"},
-    {271, 18, dlg::kFeedOverrideFirst, "Feed Rate Overridden (FRO), 0 to 250,  0 to skip", "%"},
-    {533, 18, dlg::kFeedRateFirst, "Feed Rate, 0 to skip", "inch/min, mm/min"},
-    {48, 128, dlg::kSlowJogFirst, "Slow Jog Rate (Continuous Mode Rate), 0 to 100,  0 to skip", "%"},
+    {48, 18, dlg::kStepSizeFirst, "Step Size,  0 to skip", "inch, mm", false},
+    {271, 18, dlg::kFeedOverrideFirst, "Feed Rate Overridden (FRO), 0 to 250,  0 to skip", "%", true},
+    {533, 18, dlg::kFeedRateFirst, "Feed Rate, 0 to skip", "inch/min, mm/min", true},
+    {48, 128, dlg::kSlowJogFirst, "Slow Jog Rate (Continuous Mode Rate), 0 to 100,  0 to skip", "%",
+     false},
     {271, 127, dlg::kSpindleOverrideFirst,
-     "Spindle speed Rate Overridden (SRO), 0 to 250,  0 to skip", "%"},
-    {533, 127, dlg::kSpindleSpeedFirst, "Spindle Speed, 0 to skip", "RPM"},
+     "Spindle speed Rate Overridden (SRO), 0 to 250,  0 to skip", "%", true},
+    {533, 127, dlg::kSpindleSpeedFirst, "Spindle Speed, 0 to skip", "RPM", true},
 };
 
 class Builder {
@@ -57,7 +59,10 @@ class Builder {
            kStyleCentred);
     }
     Text(g.unit, {g.x + 60, g.y + 80, 78, 8}, kStyleCentred);
-    Text(g.caption, {g.x + 8, g.y + 91, 170, 16}, kStyleCentred);
+    // Long captions take two lines; a group alone in its frame has its
+    // frame's width for them.
+    Text(g.caption, g.paired ? DialogRect{g.x + 8, g.y + 91, 170, 16} : DialogRect{g.x + 4, g.y + 91, 206, 16},
+         kStyleCentred);
   }
 
   std::vector<ControlTemplate> Take() { return std::move(controls_); }
@@ -104,7 +109,8 @@ std::vector<ControlTemplate> BuildControls() {
   b.Picture(dlg::kBitmapV, {361, 241, 22, 26});
   b.List(dlg::kVelocityList, {387, 242, 36, 12});
   b.Text("Velocity Change Sensitivity in V Mode.", {427, 244, 160, 8});
-  b.Text("Press EN Button to Slow Down to 1 / ", {427, 256, 146, 8});
+  // Right-aligned, so the sentence runs on into its list.
+  b.Text("Press EN Button to Slow Down to 1 / ", {427, 256, 146, 8}, kStyleRight);
   b.List(dlg::kSlowDownList, {575, 254, 30, 12}, kStyleSorted);
 
   // Continuous-mode start delay.

@@ -28,6 +28,7 @@ enum ControlStyle : std::uint32_t {
   kStyleSorted = 1u << 1,      // list keeps its items sorted
   kStyleGroupStart = 1u << 2,  // first radio button of a group
   kStyleDefault = 1u << 3,     // the default push button
+  kStyleRight = 1u << 4,       // static text aligned right
 };
 
 struct DialogRect {
