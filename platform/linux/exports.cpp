@@ -1,6 +1,7 @@
 // The module's exported entry points: C linkage, plain names, forwarding to
 // one module instance.
 #include "k2t/plugin.h"
+#include "platform/linux/config_dialog.h"
 #include "platform/linux/linux_platform.h"
 #include "plugin/module.h"
 
@@ -9,7 +10,7 @@
 namespace {
 
 k2t::Module& TheModule() {
-  static k2t::linux_platform::LinuxPlatform platform;
+  static k2t::linux_platform::LinuxPlatform platform(&k2t::linux_platform::RunConfigDialogOnLinux);
   static k2t::Module module(platform);
   return module;
 }

@@ -46,8 +46,8 @@ std::string LinuxPlatform::ModuleFilePath() {
   return {};
 }
 
-void LinuxPlatform::RunConfigDialog(PendantSettings& /*settings*/) {
-  // No dialog on this platform yet: Config behaves as a cancelled dialog.
+void LinuxPlatform::RunConfigDialog(PendantSettings& settings) {
+  if (dialog_) dialog_(settings);
 }
 
 }  // namespace k2t::linux_platform

@@ -7,10 +7,19 @@ namespace k2t::linux_platform {
 
 class LinuxPlatform final : public Platform {
  public:
+  // Shows the configuration dialog over the settings; false when none could
+  // be shown. Without one, Config behaves as a cancelled dialog.
+  using DialogRunner = bool (*)(PendantSettings& settings);
+
+  explicit LinuxPlatform(DialogRunner dialog = nullptr) : dialog_(dialog) {}
+
   WindowPorts CreateWindowPorts(DrovikWin& window, void* host_window) override;
   std::unique_ptr<XmlDocument> CreateXmlDocument() override;
   std::string ModuleFilePath() override;
   void RunConfigDialog(PendantSettings& settings) override;
+
+ private:
+  DialogRunner dialog_;
 };
 
 }  // namespace k2t::linux_platform

@@ -1,0 +1,16 @@
+// The configuration dialog on Linux, when the module is built with one.
+#pragma once
+
+namespace k2t {
+struct PendantSettings;
+}
+
+namespace k2t::linux_platform {
+
+// Shows the dialog modally over `settings`, which change only when the user
+// confirms with every value valid. False when no dialog could be shown (no
+// toolkit in this build, or no display): the settings then stay as they are,
+// as after a cancel.
+bool RunConfigDialogOnLinux(PendantSettings& settings);
+
+}  // namespace k2t::linux_platform

@@ -1,0 +1,8 @@
+// A build without a dialog toolkit: Config behaves as a cancelled dialog.
+#include "platform/linux/config_dialog.h"
+
+namespace k2t::linux_platform {
+
+bool RunConfigDialogOnLinux(PendantSettings& /*settings*/) { return false; }
+
+}  // namespace k2t::linux_platform

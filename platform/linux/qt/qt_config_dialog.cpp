@@ -1,0 +1,78 @@
+// The configuration dialog inside a host process that may know nothing of Qt.
+#include <QApplication>
+#include <QThread>
+
+#include <clocale>
+#include <memory>
+#include <string>
+
+#include "config/dialog_template.h"
+#include "config/propertiesdlg.h"
+#include "platform/linux/config_dialog.h"
+#include "platform/linux/qt/display_probe.h"
+#include "platform/linux/qt/qt_dialog_view.h"
+
+namespace k2t::linux_platform {
+
+namespace {
+
+// QApplication keeps references to its argument count and vector, so they
+// outlive every application this module creates.
+int g_argc = 0;
+char g_arg0[] = "K2TPendant";
+char g_platform_option[] = "-platform";
+std::string g_platform;
+char* g_argv[4] = {};
+
+// A QApplication for the length of one dialog: the host's own when it has
+// one, else one of ours on a platform checked beforehand. Qt sets the
+// process locale when it starts; the host's is put back.
+class QtSession {
+ public:
+  QtSession() {
+    if (QCoreApplication* app = QCoreApplication::instance()) {
+      ready_ = qobject_cast<QApplication*>(app) && app->thread() == QThread::currentThread();
+      return;
+    }
+    const auto platform =
+        qt_dialog::ChooseQtPlatform(qt_dialog::DisplayEnvironment::FromProcess(), qt_dialog::SystemDisplayChecks());
+    if (!platform) return;
+    locale_ = std::setlocale(LC_ALL, nullptr);
+    g_platform = *platform;
+    g_argv[0] = g_arg0;
+    g_argv[1] = g_platform_option;
+    g_argv[2] = g_platform.data();
+    g_argv[3] = nullptr;
+    g_argc = 3;
+    app_ = std::make_unique<QApplication>(g_argc, g_argv);
+    std::setlocale(LC_ALL, locale_.c_str());
+    ready_ = true;
+  }
+  ~QtSession() {
+    if (!app_) return;
+    app_.reset();
+    std::setlocale(LC_ALL, locale_.c_str());
+  }
+  QtSession(const QtSession&) = delete;
+  QtSession& operator=(const QtSession&) = delete;
+
+  bool ready() const { return ready_; }
+
+ private:
+  std::unique_ptr<QApplication> app_;
+  std::string locale_;
+  bool ready_ = false;
+};
+
+}  // namespace
+
+bool RunConfigDialogOnLinux(PendantSettings& settings) {
+  QtSession session;
+  if (!session.ready()) return false;
+  qt_dialog::QtDialogView view(PropertiesDialogTemplate());
+  propertiesdlg dialog(settings, view);
+  view.Run(dialog);
+  return true;
+}
+
+}  // namespace k2t::linux_platform
