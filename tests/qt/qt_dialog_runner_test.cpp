@@ -1,0 +1,249 @@
+// The dialog as the module runs it inside a host that has no QApplication:
+// the platform choice, no display, an unreachable display, and a real modal
+// run on the offscreen platform driven from Qt's own event loop.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+
+#include <algorithm>
+#include <clocale>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <optional>
+#include <pugixml.hpp>
+#include <sstream>
+
+#include "config/propertiesdlg.h"
+#include "platform/linux/config_dialog.h"
+#include "platform/linux/linux_platform.h"
+#include "platform/linux/qt/display_probe.h"
+#include "platform/linux/qt/qt_dialog_view.h"
+#include "settings/profile_store.h"
+#include "support/fakes.h"
+
+namespace k2t {
+namespace {
+
+using linux_platform::RunConfigDialogOnLinux;
+using qt_dialog::ChooseQtPlatform;
+using qt_dialog::DisplayChecks;
+using qt_dialog::DisplayEnvironment;
+
+TEST(ChooseQtPlatform, FollowsTheEnvironmentAndWhatIsThere) {
+  const struct {
+    const char* name;
+    DisplayEnvironment env;
+    bool x_up, wayland_up;
+    std::vector<std::string> plugins;
+    std::optional<std::string> chosen;
+  } cases[] = {
+      {"nothing set", {}, true, true, {"xcb", "wayland", "offscreen"}, std::nullopt},
+      {"X11", {"", ":0", "", ""}, true, false, {"xcb"}, "xcb"},
+      {"X11 unreachable", {"", ":0", "", ""}, false, false, {"xcb"}, std::nullopt},
+      {"X11 without its plug-in", {"", ":0", "", ""}, true, false, {"offscreen"}, std::nullopt},
+      {"Wayland", {"", "", "wayland-0", ""}, false, true, {"wayland"}, "wayland"},
+      {"Wayland unreachable", {"", "", "wayland-0", ""}, false, false, {"wayland"}, std::nullopt},
+      {"both, X11 session", {"", ":0", "wayland-0", "x11"}, true, true, {"xcb", "wayland"}, "xcb"},
+      {"both, Wayland session", {"", ":0", "wayland-0", "wayland"}, true, true, {"xcb", "wayland"},
+       "wayland"},
+      {"both, Wayland plug-in missing", {"", ":0", "wayland-0", "wayland"}, true, true, {"xcb"}, "xcb"},
+      {"forced offscreen", {"offscreen", "", "", ""}, false, false, {"offscreen"}, "offscreen"},
+      {"forced with arguments", {"offscreen:fontengine=freetype", ":0", "", ""}, true, false,
+       {"offscreen", "xcb"}, "offscreen:fontengine=freetype"},
+      {"forced xcb unreachable", {"xcb", ":0", "", ""}, false, false, {"xcb"}, std::nullopt},
+      {"forced unknown", {"no-such", ":0", "", ""}, true, false, {"xcb"}, std::nullopt},
+      {"forced list, first unusable", {"wayland;xcb", ":0", "wayland-0", ""}, true, false,
+       {"xcb", "wayland"}, "xcb"},
+      {"forced list, empty entries", {";;minimal;", "", "", ""}, false, false, {"minimal"}, "minimal"},
+      {"forced name in capitals", {"XCB", ":0", "", ""}, true, false, {"xcb"}, "XCB"},
+  };
+  for (const auto& c : cases) {
+    DisplayChecks checks{
+        [&](std::string_view name) {
+          return std::find(c.plugins.begin(), c.plugins.end(), std::string(name)) != c.plugins.end();
+        },
+        [&] { return c.x_up; },
+        [&] { return c.wayland_up; },
+    };
+    EXPECT_EQ(ChooseQtPlatform(c.env, checks), c.chosen) << c.name;
+  }
+}
+
+// The display variables of this process, restored afterwards.
+class DisplayVariables {
+ public:
+  DisplayVariables() {
+    for (const char* name : kNames)
+      if (const char* value = std::getenv(name)) saved_.emplace_back(name, value);
+    for (const char* name : kNames) ::unsetenv(name);
+  }
+  ~DisplayVariables() {
+    for (const char* name : kNames) ::unsetenv(name);
+    for (const auto& [name, value] : saved_) ::setenv(name.c_str(), value.c_str(), 1);
+  }
+
+ private:
+  static constexpr const char* kNames[] = {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM",
+                                           "XDG_SESSION_TYPE", "LC_ALL"};
+  std::vector<std::pair<std::string, std::string>> saved_;
+};
+
+PendantSettings Defaults() {
+  PendantSettings s;
+  ProfileStore store("", nullptr);
+  ReloadSettings(s, store);
+  return s;
+}
+
+// What the user does once the module's dialog is up, run from Qt's event loop.
+std::function<void(qt_dialog::QtDialogView&)> g_user;
+int g_dialogs_seen = 0;
+
+void ActOnDialog(int tries) {
+  auto* view = dynamic_cast<qt_dialog::QtDialogView*>(QApplication::activeModalWidget());
+  if (!view) {
+    if (tries > 0) QTimer::singleShot(0, [tries] { ActOnDialog(tries - 1); });
+    return;
+  }
+  ++g_dialogs_seen;
+  if (g_user) g_user(*view);
+}
+
+// Every application the module creates gets the user's script.
+void OnApplicationCreated() {
+  QTimer::singleShot(0, [] { ActOnDialog(100); });
+}
+
+class LinuxDialogTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { qAddPreRoutine(OnApplicationCreated); }
+  void SetUp() override {
+    ASSERT_EQ(QCoreApplication::instance(), nullptr);
+    g_dialogs_seen = 0;
+    g_user = nullptr;
+  }
+  void TearDown() override {
+    g_user = nullptr;
+    // Nothing of Qt is left running in the host.
+    EXPECT_EQ(QCoreApplication::instance(), nullptr);
+  }
+  DisplayVariables variables_;
+};
+
+TEST_F(LinuxDialogTest, NoDisplayBehavesAsCancelled) {
+  PendantSettings settings = Defaults();
+  const PendantSettings before = settings;
+  EXPECT_FALSE(RunConfigDialogOnLinux(settings));
+  EXPECT_EQ(settings, before);
+  EXPECT_EQ(g_dialogs_seen, 0);
+}
+
+// Qt would end the process on either; the module must not.
+TEST_F(LinuxDialogTest, UnusableDisplayBehavesAsCancelled) {
+  const struct {
+    const char* variable;
+    const char* value;
+  } cases[] = {
+      {"DISPLAY", ":93"},  // no X server there
+      {"WAYLAND_DISPLAY", "k2t-no-such-wayland-socket"},
+      {"QT_QPA_PLATFORM", "no-such-platform"},
+  };
+  ASSERT_FALSE(std::filesystem::exists("/tmp/.X11-unix/X93"));
+  for (const auto& c : cases) {
+    ::setenv(c.variable, c.value, 1);
+    PendantSettings settings = Defaults();
+    const PendantSettings before = settings;
+    EXPECT_FALSE(RunConfigDialogOnLinux(settings)) << c.variable;
+    EXPECT_EQ(settings, before) << c.variable;
+    ::unsetenv(c.variable);
+  }
+  EXPECT_EQ(g_dialogs_seen, 0);
+}
+
+TEST_F(LinuxDialogTest, ModalRunOnItsOwnApplicationAndTheHostLocaleKept) {
+  ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  // Qt adopts the environment's locale when it starts; the host's stays.
+  ::setenv("LC_ALL", "C.UTF-8", 1);
+  ASSERT_NE(std::setlocale(LC_ALL, "C"), nullptr);
+
+  PendantSettings settings = Defaults();
+  PendantSettings expected = settings;
+  expected.macroNumber[1] = 4464;
+  expected.includeAAxis = true;
+  g_user = [](qt_dialog::QtDialogView& view) {
+    qobject_cast<QLineEdit*>(view.Control(4162))->setText("70000");
+    qobject_cast<QCheckBox*>(view.Control(4180))->click();
+    qobject_cast<QPushButton*>(view.Control(1))->click();
+  };
+  EXPECT_TRUE(RunConfigDialogOnLinux(settings));
+  EXPECT_EQ(g_dialogs_seen, 1);
+  EXPECT_EQ(settings, expected);
+  EXPECT_STREQ(std::setlocale(LC_ALL, nullptr), "C");
+  EXPECT_EQ(QCoreApplication::instance(), nullptr);
+
+  // A second Config in the same process starts Qt again; Escape leaves it.
+  g_user = [](qt_dialog::QtDialogView& view) {
+    qobject_cast<QLineEdit*>(view.Control(4162))->setText("1");
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QCoreApplication::sendEvent(&view, &escape);
+  };
+  EXPECT_TRUE(RunConfigDialogOnLinux(settings));
+  EXPECT_EQ(g_dialogs_seen, 2);
+  EXPECT_EQ(settings, expected);
+}
+
+// The exported Config's path: reload, the dialog, save every key.
+TEST_F(LinuxDialogTest, ConfigShowsTheDialogBetweenReloadAndSave) {
+  ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  char pattern[] = "/tmp/k2t-qt-config-XXXXXX";
+  const std::string dir = ::mkdtemp(pattern);
+  const std::string path = dir + "/profile.xml";
+  std::ofstream(path) << "<profile><iTalvo_K2T_Pendant><Macro1>5</Macro1><ScreenSel2>9</ScreenSel2>"
+                         "</iTalvo_K2T_Pendant></profile>";
+
+  linux_platform::LinuxPlatform platform(&RunConfigDialogOnLinux);
+  testing::FakeHost host;
+  Module module(platform);
+  module.InitControl(host.motion(), host.setup(), host.planner(), nullptr);
+  host.Install(module.host);
+  module.SetProName(path.c_str());
+  module.PostInitControl();
+
+  std::string shown_macro, shown_velocity;
+  int shown_screen = 0;
+  g_user = [&](qt_dialog::QtDialogView& view) {
+    shown_macro = view.Text(4162);
+    shown_velocity = qobject_cast<QComboBox*>(view.Control(4037))->currentText().toStdString();
+    shown_screen = view.Selection(4033);
+    qobject_cast<QRadioButton*>(view.Control(4035))->click();  // "Use Feed Rate"
+    qobject_cast<QPushButton*>(view.Control(1))->click();
+  };
+  module.Config();
+  module.StopPlug();
+
+  EXPECT_EQ(g_dialogs_seen, 1);
+  EXPECT_EQ(shown_macro, "5");
+  EXPECT_EQ(shown_velocity, "3");
+  EXPECT_EQ(shown_screen, -1);
+  pugi::xml_document doc;
+  ASSERT_TRUE(doc.load_file(path.c_str()));
+  const pugi::xml_node section = doc.document_element().child("iTalvo_K2T_Pendant");
+  EXPECT_EQ(std::distance(section.begin(), section.end()), 84);
+  EXPECT_STREQ(section.child("UseFRO").text().get(), "1");
+  EXPECT_STREQ(section.child("ScreenSel2").text().get(), "-1");
+  EXPECT_STREQ(section.child("Vel").text().get(), "2");
+  EXPECT_STREQ(section.child("Macro1").text().get(), "5");
+  std::filesystem::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace k2t
