@@ -114,15 +114,19 @@ void Bench::CallConfig() {
   AfterModuleCall();
 }
 
-void Bench::Plug() {
-  Emit(EventKind::kPendant, pendant_.plugged() ? "plug (already plugged)" : "plug");
-  pendant_.Plug();
+void Bench::Plug(bool other) {
+  const bool already = other ? pendant_.other_plugged() : pendant_.plugged();
+  Emit(EventKind::kPendant, std::string(other ? "plug other" : "plug") + (already ? " (already plugged)" : ""));
+  if (other) pendant_.PlugOther();
+  else pendant_.Plug();
   AfterModuleCall();
 }
 
-void Bench::Unplug() {
-  Emit(EventKind::kPendant, pendant_.plugged() ? "unplug" : "unplug (already unplugged)");
-  pendant_.Unplug();
+void Bench::Unplug(bool other) {
+  const bool already = !(other ? pendant_.other_plugged() : pendant_.plugged());
+  Emit(EventKind::kPendant, std::string(other ? "unplug other" : "unplug") + (already ? " (already unplugged)" : ""));
+  if (other) pendant_.UnplugOther();
+  else pendant_.Unplug();
   AfterModuleCall();
 }
 

@@ -50,8 +50,9 @@ class Bench {
   void Tick();
   void CallUpdate();
   void CallConfig();
-  void Plug();
-  void Unplug();
+  // The pendant, or with `other` the other HID device on the bus.
+  void Plug(bool other = false);
+  void Unplug(bool other = false);
   // Real time: the machine advances by the time since the last call.
   void AdvanceRealTime();
 

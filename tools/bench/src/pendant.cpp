@@ -178,6 +178,18 @@ void VirtualPendant::Unplug() {
   if (notify_) notify_(notify_arg_, K2T_DEVICE_REMOVAL, kPath);
 }
 
+void VirtualPendant::PlugOther() {
+  if (other_plugged_) return;
+  other_plugged_ = true;
+  if (notify_) notify_(notify_arg_, K2T_DEVICE_ARRIVAL, kOtherPath);
+}
+
+void VirtualPendant::UnplugOther() {
+  if (!other_plugged_) return;
+  other_plugged_ = false;
+  if (notify_) notify_(notify_arg_, K2T_DEVICE_REMOVAL, kOtherPath);
+}
+
 bool VirtualPendant::open_for_reading() const {
   for (const auto& [id, h] : handles_)
     if (h.pendant && h.access == K2T_SIM_ACCESS_READ && Live(h)) return true;
@@ -206,8 +218,12 @@ int VirtualPendant::Enumerate(void* context, K2tSimHidDevice* out, int max) {
   std::snprintf(devices[1].path, sizeof devices[1].path, "%s", kPath);
   devices[1].vendor_id = kPendantVendor;
   devices[1].product_id = kPendantProduct;
-  const int count = self->plugged_ ? 2 : 1;
-  for (int i = 0; i < count && i < max && out; ++i) out[i] = devices[i];
+  int count = 0;
+  for (int i = 0; i < 2; ++i) {
+    if (i == 0 ? !self->other_plugged_ : !self->plugged_) continue;
+    if (count < max && out) out[count] = devices[i];
+    ++count;
+  }
   return count;
 }
 
@@ -216,7 +232,7 @@ int VirtualPendant::Open(void* context, const char* path, int access) {
   if (!path || access < K2T_SIM_ACCESS_ATTRIBUTES || access > K2T_SIM_ACCESS_WRITE) return -1;
   const bool pendant = std::strcmp(path, kPath) == 0;
   if (!pendant && std::strcmp(path, kOtherPath) != 0) return -1;
-  if (pendant && !self->plugged_) return -1;
+  if (pendant ? !self->plugged_ : !self->other_plugged_) return -1;
   const int id = self->next_handle_++;
   self->handles_[id] = Handle{access, pendant, self->generation_, {}};
   return id;

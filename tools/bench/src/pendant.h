@@ -66,6 +66,10 @@ class VirtualPendant {
   void Plug();
   void Unplug();
   bool plugged() const { return plugged_; }
+  // The other HID device on the bus comes and goes the same way.
+  void PlugOther();
+  void UnplugOther();
+  bool other_plugged() const { return other_plugged_; }
   bool subscribed() const { return notify_ != nullptr; }
   bool open_for_reading() const;
   bool open_for_writing() const;
@@ -112,6 +116,7 @@ class VirtualPendant {
 
   K2tSimHidBus bus_{};
   bool plugged_ = true;
+  bool other_plugged_ = true;
   unsigned generation_ = 0;
   std::map<int, Handle> handles_;
   int next_handle_ = 1;

@@ -271,8 +271,13 @@ bool ParseCommand(LineParser& p, Command& c) {
     c.op = Command::kMaxVel;
     return p.Axis(1, c.n) && p.Number(2, c.value) && p.End(3);
   }
-  if (w == "plug" || w == "unplug" || w == "config") {
-    c.op = w == "plug" ? Command::kPlug : w == "unplug" ? Command::kUnplug : Command::kConfig;
+  if (w == "plug" || w == "unplug") {
+    c.op = w == "plug" ? Command::kPlug : Command::kUnplug;
+    c.flag = p.is(1, "other");  // the other HID device, not the pendant
+    return p.End(c.flag ? 2 : 1);
+  }
+  if (w == "config") {
+    c.op = Command::kConfig;
     return p.End(1);
   }
   if (w == "say") {
@@ -381,8 +386,8 @@ void ScriptRunner::Execute(const Command& c) {
     case Command::kRotation: machine.SetRotation(c.value); break;
     case Command::kIncremental: machine.SetIncremental(c.flag); break;
     case Command::kMaxVel: machine.SetMaxVelocity(static_cast<int>(c.n), c.value); break;
-    case Command::kPlug: bench_.Plug(); break;
-    case Command::kUnplug: bench_.Unplug(); break;
+    case Command::kPlug: bench_.Plug(c.flag); break;
+    case Command::kUnplug: bench_.Unplug(c.flag); break;
     case Command::kConfig: bench_.CallConfig(); break;
     case Command::kSay: bench_.Emit(EventKind::kSay, c.text); break;
     default: {
