@@ -66,11 +66,11 @@ unsigned RealLoop::AddTimer(unsigned period_ms, std::function<void()> fn) {
   if (period_ms == 0) return 0;
   const int fd = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
   if (fd < 0) return 0;
-  itimerspec spec{};
-  spec.it_interval.tv_sec = period_ms / 1000;
-  spec.it_interval.tv_nsec = static_cast<long>(period_ms % 1000) * 1000000L;
-  spec.it_value = spec.it_interval;
-  if (timerfd_settime(fd, 0, &spec, nullptr) != 0) {
+  itimerspec timing{};
+  timing.it_interval.tv_sec = period_ms / 1000;
+  timing.it_interval.tv_nsec = static_cast<long>(period_ms % 1000) * 1000000L;
+  timing.it_value = timing.it_interval;
+  if (timerfd_settime(fd, 0, &timing, nullptr) != 0) {
     close(fd);
     return 0;
   }

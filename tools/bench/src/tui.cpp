@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <cerrno>
 
 #include "names.h"
 #include "text.h"
@@ -157,7 +158,16 @@ void Tui::OnEvent(const Event& e) {
 void Tui::HandleInput() {
   char buf[64];
   ssize_t n;
-  while ((n = read(STDIN_FILENO, buf, sizeof buf)) > 0) input_.append(buf, static_cast<std::size_t>(n));
+  bool any = false;
+  while ((n = read(STDIN_FILENO, buf, sizeof buf)) > 0) {
+    input_.append(buf, static_cast<std::size_t>(n));
+    any = true;
+  }
+  if (!any && n <= 0 && !(n < 0 && (errno == EINTR || errno == EAGAIN))) {
+    // Readable yet nothing to read: the terminal is gone.
+    if (on_quit) on_quit();
+    return;
+  }
   std::size_t i = 0;
   while (i < input_.size()) {
     const char c = input_[i];
