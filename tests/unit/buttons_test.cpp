@@ -165,15 +165,15 @@ TEST_F(ButtonsTest, RewindBlocksTheScreenFunctionsFor100Ticks) {
   Tick();  // the rewind: tick 0 of the block
   report().StopRewind(false).En(false);
   Tick();     // 1
-  Tick(96);   // 97
+  Tick(97);   // 98
   EXPECT_EQ(Without(Calls(), "DoButton 334"), (Log{"DoButton 1003", "DoButton 1002"}));
   report().StopRewind();
-  Tick();  // 98
+  Tick();  // 99: still blocked
   report().StopRewind(false);
-  Tick();  // 99
+  Tick();  // 100
   EXPECT_TRUE(Without(Calls(), "DoButton 334").empty());
   report().StopRewind();
-  Tick();  // 100: the block is over
+  Tick();  // 101: the block is over
   report().StopRewind(false);
   Tick();
   EXPECT_EQ(Calls(), (Log{"DoButton 334", "DoButton 334", "DoButton 323"}));

@@ -343,6 +343,16 @@ TEST_F(JogRateStepTest, FeedInSinglePrecision) {
   EXPECT_EQ(Calls(), (Log{"Code G91G1 F39.959999 X -0.0100", "Code G90"}));
 }
 
+// Both steps are narrowed: 7.5 % of 12.34 x 60 narrowed once would show
+// 55.529999.
+TEST_F(JogRateStepTest, FeedNarrowedAtBothSteps) {
+  StartJogRateStep();
+  host_.SetAxisMaxVelocity(0, 12.34);
+  host_.dros[3] = 7.5;
+  Turn(3);
+  EXPECT_EQ(Codes(), (Log{"Code G91G1 F55.530003 X 0.0300", "Code G90"}));
+}
+
 TEST_F(JogRateStepTest, RotatedIsSentDespiteTheHold) {
   StartJogRateStep();
   host_.SetJogUnitFactor(0.1);

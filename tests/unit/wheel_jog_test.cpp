@@ -53,6 +53,31 @@ TEST_F(WheelJogTest, VelocityFollowsTheWeightedRate) {
   EXPECT_EQ(Calls(), Log(9, "Code DOJOG"));
 }
 
+// The block of the selected axis is written, and no other.
+TEST_F(WheelJogTest, WritesTheSelectedAxisBlock) {
+  for (int mode : {2, 3}) {
+    StartWheelJog(mode);
+    win().SelectedAxis = 4;
+    Tick();
+    Calls();
+    host_.SetAxisMaxVelocitySteps(4, 2000);
+    ClearJogStops();
+    Turn(1, 40);
+    EXPECT_EQ(Calls(), (Log{"Code DOJOG"})) << mode;
+    const AxisJogBlock b = Block(4);
+    EXPECT_EQ(b.max_velocity, 2000) << mode;
+    EXPECT_EQ(b.acceleration, 704) << mode;
+    EXPECT_EQ(b.active, 1) << mode;
+    // 2000 x 0.182 (one report at 40), or DRO 3 = 50 % of 2000.
+    EXPECT_NEAR(b.velocity, mode == 2 ? 364 : 1000, 1) << mode;
+    for (int axis : {0, 1, 2, 3, 5}) EXPECT_EQ(Block(axis).active, 0) << mode << " axis " << axis;
+    Rest();
+    EXPECT_EQ(Calls(), (Log{"Code ENDJOG"})) << mode;
+    EXPECT_EQ(StoppedAxes(), 1) << mode;
+    EXPECT_EQ(Block(4).stop, 1) << mode;
+  }
+}
+
 struct VelocityCase {
   const char* name;
   int velocity_index;
@@ -132,6 +157,10 @@ TEST_F(WheelJogTest, ReversalStopsAndSettles) {
     EXPECT_EQ(Calls(), (Log{"Code DOJOG"})) << mode;
     EXPECT_EQ(Block().direction, 1) << mode;
     EXPECT_EQ(Block().stop, 0) << mode;
+    if (mode == 2) {
+      // The reversal cleared the rate history: a low start again.
+      EXPECT_NEAR(Block().velocity, kMaxSteps * 0.5 * 0.182, 1.0);
+    }
   }
 }
 
