@@ -9,6 +9,12 @@
 namespace k2t::testing {
 namespace {
 
+struct TextCase {
+  const char* name;
+  std::function<void()> setup;
+  const char* text;
+};
+
 class DisplayTest : public ScenarioTest {
  protected:
   void SetUp() override { StartSettled(); }
@@ -34,32 +40,19 @@ class DisplayTest : public ScenarioTest {
     win().ActivityCountdown = 60;
   }
   void Mode(int action_mode) { win().ActionMode = action_mode; }
+  void RunTextCases(const std::vector<TextCase>& cases) {
+    for (const auto& c : cases) {
+      Baseline();
+      c.setup();
+      FillText('#');  // every position of the text must be written
+      EXPECT_EQ(Compose(), Blanks(c.text)) << c.name;
+    }
+  }
   void Axis(int axis, double position) {
     win().SelectedAxis = axis;
     host_.dros[800 + axis] = position;
   }
 };
-
-struct TextCase {
-  const char* name;
-  std::function<void()> setup;
-  const char* text;
-};
-
-void RunTextCases(DisplayTest& t, const std::vector<TextCase>& cases,
-                  const std::function<void()>& baseline, const std::function<std::string()>& compose,
-                  const std::function<void(char)>& fill) {
-  for (const auto& c : cases) {
-    baseline();
-    c.setup();
-    fill('#');  // every position of the text must be written
-    EXPECT_EQ(compose(), Blanks(c.text)) << c.name;
-  }
-  (void)t;
-}
-
-#define K2T_RUN_TEXT_CASES(cases) \
-  RunTextCases(*this, cases, [this] { Baseline(); }, [this] { return Compose(); }, [this](char c) { FillText(c); })
 
 TEST_F(DisplayTest, CompleteTexts) {
   const std::vector<TextCase> cases = {
@@ -180,7 +173,7 @@ TEST_F(DisplayTest, CompleteTexts) {
       {"empty label, non-zero code", [&] { Mode(23); module_.behaviour.FunctionKeyCode[1] = 1029; settings().functionKeyLabel[1] = ""; },
        "________________"},
   };
-  K2T_RUN_TEXT_CASES(cases);
+  RunTextCases(cases);
 }
 
 TEST_F(DisplayTest, AxisValueByDigitsIndex) {
@@ -341,7 +334,7 @@ TEST_F(DisplayTest, RunningAndPausedOverlays) {
        },
        "_________+0.0000"},
   };
-  K2T_RUN_TEXT_CASES(cases);
+  RunTextCases(cases);
 }
 
 TEST_F(DisplayTest, StepJogShowsRateOrStepSize) {
@@ -455,7 +448,7 @@ TEST_F(DisplayTest, TextsUnderACommaLocale) {
       {"step jog", [&] { Mode(1); host_.dros[828] = 0.001; win().ActivityCountdown = 100; }, "X__.0010_+0.0000"},
       {"step-jog percent", [&] { Mode(17); host_.SetAxisMaxVelocity(0, 2.0); }, "Step_50%60.0/Min"},
   };
-  K2T_RUN_TEXT_CASES(cases);
+  RunTextCases(cases);
 }
 
 }  // namespace
