@@ -154,11 +154,11 @@ QWidget* QtDialogView::Control(int id) const {
   return it == controls_.end() ? nullptr : it->second;
 }
 
+// Null for an unknown identifier or a control of another kind; callers then
+// do nothing rather than stop the host.
 template <class W>
 W* QtDialogView::As(int id) const {
-  W* widget = qobject_cast<W*>(Control(id));
-  Q_ASSERT_X(widget, "QtDialogView", "control of another kind");
-  return widget;
+  return qobject_cast<W*>(Control(id));
 }
 
 void QtDialogView::Open(DialogEvents& events) {
