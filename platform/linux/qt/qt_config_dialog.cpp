@@ -1,8 +1,12 @@
 // The configuration dialog inside a host process that may know nothing of Qt.
+#include <dlfcn.h>
+
 #include <QApplication>
+#include <QGuiApplication>
 #include <QThread>
 
 #include <clocale>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -15,6 +19,26 @@
 namespace k2t::linux_platform {
 
 namespace {
+
+// Qt is not made to be unloaded: its libraries keep global state and exit
+// handlers that would dangle once the host unloads this module. They stay
+// loaded for the life of the process, from the module's own load on.
+template <class F>
+void PinLibraryOf(F* function) {
+  void* address = nullptr;
+  static_assert(sizeof address == sizeof function);
+  std::memcpy(&address, &function, sizeof address);
+  Dl_info info{};
+  if (::dladdr(address, &info) && info.dli_fname)
+    ::dlopen(info.dli_fname, RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE);
+}
+
+[[maybe_unused]] const bool g_qt_pinned = [] {
+  PinLibraryOf(&qVersion);
+  PinLibraryOf(&QGuiApplication::platformName);
+  PinLibraryOf(&QApplication::style);
+  return true;
+}();
 
 // QApplication keeps references to its argument count and vector, so they
 // outlive every application this module creates.
