@@ -18,6 +18,7 @@
 
 #include "config/dialog_template.h"
 #include "config/propertiesdlg.h"
+#include "platform/linux/config_dialog.h"
 #include "platform/linux/qt/qt_dialog_view.h"
 #include "settings/profile_store.h"
 
@@ -121,6 +122,7 @@ class QtDialogViewTest : public QObject {
   void EscapeAndTheCloseBoxCancel();
   void OpensWithoutSelectionForAStoredPositionOutsideTheList();
   void Screenshot();
+  void RunsInAQtHostOverItsActiveWindow();
 };
 
 void QtDialogViewTest::BuildsEveryControlFromTheTemplate() {
@@ -350,6 +352,33 @@ void QtDialogViewTest::Screenshot() {
   const QRect ok = d.view.Control(1)->geometry();
   QVERIFY(image.pixelColor(ok.center()) != image.pixelColor(QPoint(2, 2)) ||
           image.pixelColor(ok.topLeft() + QPoint(1, 1)) != image.pixelColor(QPoint(2, 2)));
+}
+
+// A host that is itself a Qt application: the module uses its application,
+// the host's active window owns the dialog, and the application lives on.
+void QtDialogViewTest::RunsInAQtHostOverItsActiveWindow() {
+  QWidget host_window;
+  host_window.show();
+  host_window.activateWindow();
+  QVERIFY(QTest::qWaitForWindowActive(&host_window));
+  QCoreApplication* const app = QCoreApplication::instance();
+
+  PendantSettings settings = Defaults();
+  QWidget* owner = nullptr;
+  bool acted = false;
+  QTimer::singleShot(0, [&] {
+    auto* view = dynamic_cast<QtDialogView*>(QApplication::activeModalWidget());
+    if (!view) return;
+    acted = true;
+    owner = view->parentWidget();
+    TypeInto(qobject_cast<QLineEdit*>(view->Control(4181)), "300");
+    QTest::mouseClick(qobject_cast<QPushButton*>(view->Control(1)), Qt::LeftButton);
+  });
+  QVERIFY(linux_platform::RunConfigDialogOnLinux(settings));
+  QVERIFY(acted);
+  QCOMPARE(owner, &host_window);
+  QCOMPARE(settings.delaySteps, 300);
+  QCOMPARE(QCoreApplication::instance(), app);
 }
 
 }  // namespace k2t::qt_dialog

@@ -93,7 +93,8 @@ class QtSession {
 bool RunConfigDialogOnLinux(PendantSettings& settings) {
   QtSession session;
   if (!session.ready()) return false;
-  qt_dialog::QtDialogView view(PropertiesDialogTemplate());
+  // In a Qt host, the active window owns the dialog (null with our own application).
+  qt_dialog::QtDialogView view(PropertiesDialogTemplate(), QApplication::activeWindow());
   propertiesdlg dialog(settings, view);
   view.Run(dialog);
   return true;
