@@ -27,7 +27,7 @@ struct DisplayChecks {
   std::function<bool()> wayland_reachable;                     // at WAYLAND_DISPLAY
 };
 
-// The platform specification to hand Qt ("xcb", "offscreen", ...), or none
+// The platform to hand Qt ("xcb", "offscreen", ... with any arguments), or none
 // when no display is there to show a dialog on. QT_QPA_PLATFORM, when set,
 // is followed (its first usable entry); otherwise DISPLAY gives X11 and
 // WAYLAND_DISPLAY Wayland, Wayland first in a Wayland session.
