@@ -3,6 +3,8 @@
 
 namespace k2t::linux_platform {
 
-bool RunConfigDialogOnLinux(PendantSettings& /*settings*/) { return false; }
+bool RunConfigDialogOnLinux(PendantSettings& /*settings*/, const std::function<void()>& /*every_poll_period*/) {
+  return false;
+}
 
 }  // namespace k2t::linux_platform

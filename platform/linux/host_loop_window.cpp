@@ -2,7 +2,10 @@
 
 namespace k2t::linux_platform {
 
+HostLoopWindow* HostLoopWindow::live_ = nullptr;
+
 HostLoopWindow::~HostLoopWindow() {
+  if (live_ == this) live_ = nullptr;
   if (loop_ && timer_id_ && loop_->remove_timer) loop_->remove_timer(loop_->context, timer_id_);
   timer_id_ = 0;
   if (bus_) bus_->Unsubscribe();
@@ -23,6 +26,17 @@ void HostLoopWindow::RegisterDeviceNotices() {
 
 void HostLoopWindow::OnTimer(void* arg) {
   auto* self = static_cast<HostLoopWindow*>(arg);
+  self->host_ticked_ = true;
+  self->window_.OnPollTick(self->window_timer_);
+}
+
+void HostLoopWindow::PollWhileHostWaits() {
+  HostLoopWindow* self = live_;
+  if (!self || self->timer_id_ == 0) return;  // no timer: the window does not poll
+  if (self->host_ticked_) {
+    self->host_ticked_ = false;
+    return;
+  }
   self->window_.OnPollTick(self->window_timer_);
 }
 

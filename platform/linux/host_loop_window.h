@@ -12,14 +12,24 @@ class HostLoopWindow final : public WindowServices {
  public:
   // loop may be null: then there is no timer and there are no notices.
   HostLoopWindow(DrovikWin& window, const K2tHostLoop* loop, NoticeBus* bus)
-      : window_(window), loop_(loop), bus_(bus) {}
+      : window_(window), loop_(loop), bus_(bus) {
+    live_ = this;
+  }
   ~HostLoopWindow() override;
 
   void StartTimer(unsigned id, unsigned period_ms) override;
   void RegisterDeviceNotices() override;
 
+  // One poll tick of the live window, for a modal loop of the module's own
+  // (the configuration dialog) during which the host's loop cannot run. A
+  // host whose timers still fire there (one sharing that loop) keeps its
+  // ticks: this one is skipped when the host's timer fired since the last.
+  static void PollWhileHostWaits();
+
  private:
   static void OnTimer(void* arg);
+  static HostLoopWindow* live_;
+  bool host_ticked_ = false;
 
   DrovikWin& window_;
   const K2tHostLoop* loop_;

@@ -47,7 +47,7 @@ std::string LinuxPlatform::ModuleFilePath() {
 }
 
 void LinuxPlatform::RunConfigDialog(PendantSettings& settings) {
-  if (dialog_) dialog_(settings);
+  if (dialog_) dialog_(settings, [] { HostLoopWindow::PollWhileHostWaits(); });
 }
 
 }  // namespace k2t::linux_platform

@@ -1,6 +1,8 @@
 // The core's platform port on Linux.
 #pragma once
 
+#include <functional>
+
 #include "plugin/platform.h"
 
 namespace k2t::linux_platform {
@@ -9,7 +11,7 @@ class LinuxPlatform final : public Platform {
  public:
   // Shows the configuration dialog over the settings; false when none could
   // be shown. Without one, Config behaves as a cancelled dialog.
-  using DialogRunner = bool (*)(PendantSettings& settings);
+  using DialogRunner = bool (*)(PendantSettings& settings, const std::function<void()>& every_poll_period);
 
   explicit LinuxPlatform(DialogRunner dialog = nullptr) : dialog_(dialog) {}
 

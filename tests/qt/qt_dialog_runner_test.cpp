@@ -3,6 +3,8 @@
 // run on the offscreen platform driven from Qt's own event loop.
 #include <gtest/gtest.h>
 
+#include "k2t/host_loop.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -199,6 +201,32 @@ TEST_F(LinuxDialogTest, ModalRunOnItsOwnApplicationAndTheHostLocaleKept) {
   EXPECT_TRUE(RunConfigDialogOnLinux(settings));
   EXPECT_EQ(g_dialogs_seen, 2);
   EXPECT_EQ(settings, expected);
+}
+
+// The host's loop waits inside Config; the pendant is polled meanwhile, so
+// its E-stop and display keep working while the dialog is open.
+TEST_F(LinuxDialogTest, PendantIsPolledWhileTheDialogIsOpen) {
+  ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  struct Loop {
+    static unsigned AddTimer(void*, unsigned, void (*)(void*), void*) { return 1; }
+    static void RemoveTimer(void*, unsigned) {}
+  };
+  K2tHostLoop loop{nullptr, &Loop::AddTimer, &Loop::RemoveTimer, nullptr, nullptr};
+  linux_platform::LinuxPlatform platform(&RunConfigDialogOnLinux);
+  testing::FakeHost host;
+  Module module(platform);
+  module.InitControl(host.motion(), host.setup(), host.planner(), &loop);
+  host.Install(module.host);
+  module.SetProName("");
+  module.PostInitControl();  // no pendant here: each tick steps the counters
+  const std::int32_t before = module.window()->ActivityCountdown;
+  g_user = [](qt_dialog::QtDialogView& view) {
+    QTimer::singleShot(200, &view, [&view] { qobject_cast<QPushButton*>(view.Control(1))->click(); });
+  };
+  module.Config();
+  EXPECT_EQ(g_dialogs_seen, 1);
+  EXPECT_NE(module.window()->ActivityCountdown, before);
+  module.StopPlug();
 }
 
 // The exported Config's path: reload, the dialog, save every key.

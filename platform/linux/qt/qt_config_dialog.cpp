@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QGuiApplication>
 #include <QThread>
+#include <QTimer>
 
 #include <clocale>
 #include <cstring>
@@ -90,12 +91,20 @@ class QtSession {
 
 }  // namespace
 
-bool RunConfigDialogOnLinux(PendantSettings& settings) {
+bool RunConfigDialogOnLinux(PendantSettings& settings, const std::function<void()>& every_poll_period) {
   QtSession session;
   if (!session.ready()) return false;
   // In a Qt host, the active window owns the dialog (null with our own application).
   qt_dialog::QtDialogView view(PropertiesDialogTemplate(), QApplication::activeWindow());
   propertiesdlg dialog(settings, view);
+  // The host's loop waits inside this call; the pendant must not, or its
+  // E-stop and display would stop while the dialog is open.
+  QTimer poll;
+  if (every_poll_period) {
+    poll.setInterval(25);
+    QObject::connect(&poll, &QTimer::timeout, every_poll_period);
+    poll.start();
+  }
   view.Run(dialog);
   return true;
 }
