@@ -15,7 +15,10 @@ std::string_view ModuleBaseName(std::string_view path) {
 
 Module::Module(Platform& platform) : platform_(platform) {}
 
-Module::~Module() { StopPlug(); }
+// Unloaded without StopPlug: the window is released (its timer removed and
+// its handles closed), but no button codes or G-code go out, since the
+// host's callbacks are only promised until StopPlug.
+Module::~Module() { window_.reset(); }
 
 bool Module::InitControl(void* motion, void* setup, void* planner, void* host_window) {
   host.SetRecords(motion, setup, planner);
