@@ -179,3 +179,29 @@ TEST(HostRecords, MissingRecordsAndCallbacksAreHarmless) {
 
 }  // namespace
 }  // namespace k2t::testing
+
+namespace k2t::testing {
+namespace {
+
+// StopPlug ends a jog the wheel started; a module destroyed without it
+// (unloaded by a host that skipped StopPlug) sends nothing any more.
+TEST(ModuleLifetime, StopPlugEndsAJogButDestructionSendsNothing) {
+  for (const bool stop_plug : {true, false}) {
+    FakePlatform platform;
+    FakeHost host;
+    auto module = std::make_unique<Module>(platform);
+    module->InitControl(host.motion(), host.setup(), host.planner(), nullptr);
+    host.Install(module->host);
+    module->window()->HostJogActive = true;
+    module->window()->JogModeSwitched = true;
+    if (stop_plug) module->StopPlug();
+    module.reset();
+    const std::vector<std::string> expected =
+        stop_plug ? std::vector<std::string>{"Code ENDJOG", "DoButton 205"} : std::vector<std::string>{};
+    EXPECT_EQ(host.calls, expected) << stop_plug;
+    EXPECT_EQ(host.JogBlock(0).stop, stop_plug ? 1 : 0);
+  }
+}
+
+}  // namespace
+}  // namespace k2t::testing
