@@ -74,6 +74,12 @@ std::int32_t ParseLeadingInt(std::string_view text) {
   return static_cast<std::int32_t>(value);
 }
 
+bool StartsWithInteger(std::string_view text) {
+  bool negative;
+  const std::size_t i = SkipSpaceAndSign(text, negative);
+  return i < text.size() && text[i] >= '0' && text[i] <= '9';
+}
+
 double ParseLeadingDouble(std::string_view text) {
   bool negative;
   const std::size_t i = SkipSpaceAndSign(text, negative);

@@ -54,6 +54,10 @@ std::size_t FormatInt(char* out, std::size_t cap, long long value);
 // beyond 32 bits wrap modulo 2^32 rather than overflow.
 std::int32_t ParseLeadingInt(std::string_view text);
 
+// True when the text starts with an integer as ParseLeadingInt reads it:
+// white space and a sign may lead, but at least one digit must follow.
+bool StartsWithInteger(std::string_view text);
+
 // Decimal text with a dot as separator, prefix-style: leading white space, an
 // optional sign, then a number; text that does not start with a number gives 0.
 double ParseLeadingDouble(std::string_view text);

@@ -84,17 +84,10 @@ std::vector<Binding> ControlTable(PendantSettings& v) {
   return t;
 }
 
-bool IsSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
 // An edit box's integer: leading white space, an optional sign and at least
 // one digit; whatever follows is ignored. Beyond 32 bits it wraps.
 bool ParseIntegerBox(std::string_view text, std::int32_t& value) {
-  std::size_t i = 0;
-  while (i < text.size() && IsSpace(text[i])) ++i;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
-  if (i >= text.size() || text[i] < '0' || text[i] > '9') return false;
+  if (!StartsWithInteger(text)) return false;
   value = ParseLeadingInt(text);
   return true;
 }

@@ -76,6 +76,15 @@ TEST(ParseLeadingInt, StandardConversion) {
   for (const auto& c : cases) EXPECT_EQ(ParseLeadingInt(c.text), c.expected) << c.text;
 }
 
+TEST(StartsWithInteger, NeedsADigitAfterSpaceAndSign) {
+  const struct {
+    const char* text;
+    bool expected;
+  } cases[] = {{"12abc", true}, {" -3", true}, {"+0", true}, {"", false}, {" ", false},
+               {"-", false},    {"- 1", false}, {"abc", false}, {"--1", false}};
+  for (const auto& c : cases) EXPECT_EQ(StartsWithInteger(c.text), c.expected) << c.text;
+}
+
 TEST(ParseLeadingDouble, PrefixWithADot) {
   const struct {
     const char* text;
