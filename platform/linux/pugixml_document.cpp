@@ -32,8 +32,10 @@ bool HasBom(const std::string& bytes) {
   return starts("\xEF\xBB\xBF", 3) || starts("\xFE\xFF", 2) || starts("\xFF\xFE", 2);
 }
 
+constexpr const char* kXmlSpace = " \t\r\n";
+
 bool OnlyWhitespace(const std::string& bytes) {
-  return bytes.find_first_not_of(" \t\r\n") == std::string::npos;
+  return bytes.find_first_not_of(kXmlSpace) == std::string::npos;
 }
 
 void AppendUtf8(std::string& out, unsigned long cp) {
@@ -79,9 +81,17 @@ struct TopLevelLayout {
   bool known = false;
 };
 
+// First index at or after i that is not XML white space (size() if none).
 std::size_t SkipSpace(const std::string& t, std::size_t i) {
-  while (i < t.size() && (t[i] == ' ' || t[i] == '\t' || t[i] == '\r' || t[i] == '\n')) ++i;
-  return i;
+  const std::size_t at = t.find_first_not_of(kXmlSpace, i);
+  return at == std::string::npos ? t.size() : at;
+}
+
+// Start of the run of XML white space that ends just before j.
+std::size_t SkipSpaceBack(const std::string& t, std::size_t j) {
+  if (j == 0) return 0;
+  const std::size_t at = t.find_last_not_of(kXmlSpace, j - 1);
+  return at == std::string::npos ? 0 : at + 1;
 }
 
 // End (one past) of the top-level construct starting at i; npos if unknown.
@@ -116,8 +126,7 @@ TopLevelLayout ScanLayout(const std::string& text, std::size_t start, std::size_
     if (i == std::string::npos) return {};
   }
   std::size_t end = text.size();
-  std::size_t j = end;
-  while (j > 0 && (text[j - 1] == ' ' || text[j - 1] == '\t' || text[j - 1] == '\r' || text[j - 1] == '\n')) --j;
+  std::size_t j = SkipSpaceBack(text, end);
   layout.after = text.substr(j, end - j);
   for (std::size_t n = nodes; n-- > root + 1;) {
     std::size_t open;
@@ -125,8 +134,7 @@ TopLevelLayout ScanLayout(const std::string& text, std::size_t start, std::size_
     else if (j >= 2 && text.compare(j - 2, 2, "?>") == 0) open = text.rfind("<?", j - 2);
     else return {};
     if (open == std::string::npos) return {};
-    std::size_t k = open;
-    while (k > 0 && (text[k - 1] == ' ' || text[k - 1] == '\t' || text[k - 1] == '\r' || text[k - 1] == '\n')) --k;
+    const std::size_t k = SkipSpaceBack(text, open);
     layout.before[n] = text.substr(k, open - k);
     j = k;
   }

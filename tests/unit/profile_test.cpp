@@ -144,6 +144,13 @@ TEST_F(ProfileTest, HostContentRoundTripsByteIdentical) {
   EXPECT_TRUE(saved.ends_with("<Fun3>F3</Fun3></iTalvo_K2T_Pendant></profile>\r\n")) << saved;
 }
 
+TEST_F(ProfileTest, WhiteSpaceAroundTrailingNodesIsKept) {
+  const std::string text = "\n<profile><A>1</A></profile>\r\n\t<!-- end -->\n<?pi x?>  \n";
+  Write(text);
+  module_.SetProName(path_.c_str());
+  EXPECT_EQ(Read(), text);
+}
+
 TEST_F(ProfileTest, UnparseableProfileIsNeverOverwritten) {
   const std::string broken = "<profile><Open></profile>";
   Write(broken);
