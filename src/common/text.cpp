@@ -74,6 +74,28 @@ std::int32_t ParseLeadingInt(std::string_view text) {
   return static_cast<std::int32_t>(value);
 }
 
+LeadingInt ParseLeadingInt32(std::string_view text, std::int32_t& value) {
+  bool negative;
+  std::size_t i = SkipSpaceAndSign(text, negative);
+  if (i >= text.size() || text[i] < '0' || text[i] > '9') return LeadingInt::kNone;
+  // Magnitude up to 2^31, the most a negative value can take; leading zeros
+  // do not count against it.
+  constexpr std::uint64_t kLimit = 2147483648u;
+  std::uint64_t magnitude = 0;
+  bool too_large = false;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    magnitude = magnitude * 10u + static_cast<std::uint64_t>(text[i] - '0');
+    if (magnitude > kLimit) {
+      too_large = true;
+      magnitude = kLimit + 1;  // stays put while the digits run on
+    }
+  }
+  if (too_large || (!negative && magnitude == kLimit)) return LeadingInt::kOutOfRange;
+  value = negative ? static_cast<std::int32_t>(-static_cast<std::int64_t>(magnitude))
+                   : static_cast<std::int32_t>(magnitude);
+  return LeadingInt::kValid;
+}
+
 bool StartsWithInteger(std::string_view text) {
   bool negative;
   const std::size_t i = SkipSpaceAndSign(text, negative);

@@ -54,6 +54,15 @@ std::size_t FormatInt(char* out, std::size_t cap, long long value);
 // beyond 32 bits wrap modulo 2^32 rather than overflow.
 std::int32_t ParseLeadingInt(std::string_view text);
 
+// The same conversion for text a person typed, where a number that does not
+// fit must not come out as another number.
+enum class LeadingInt {
+  kNone,        // no integer at the start
+  kOutOfRange,  // an integer beyond 32 bits
+  kValid,
+};
+LeadingInt ParseLeadingInt32(std::string_view text, std::int32_t& value);
+
 // True when the text starts with an integer as ParseLeadingInt reads it:
 // white space and a sign may lead, but at least one digit must follow.
 bool StartsWithInteger(std::string_view text);

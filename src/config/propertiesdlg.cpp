@@ -84,14 +84,6 @@ std::vector<Binding> ControlTable(PendantSettings& v) {
   return t;
 }
 
-// An edit box's integer: leading white space, an optional sign and at least
-// one digit; whatever follows is ignored. Beyond 32 bits it wraps.
-bool ParseIntegerBox(std::string_view text, std::int32_t& value) {
-  if (!StartsWithInteger(text)) return false;
-  value = ParseLeadingInt(text);
-  return true;
-}
-
 std::string RangeMessage(std::int32_t min, std::int32_t max) {
   std::string message(kOutOfRange);
   TextBuffer<16> low, high;
@@ -198,8 +190,14 @@ bool propertiesdlg::TransferFromControls() {
       case Exchange::kInt32: {
         std::int32_t value = 0;
         std::string failure;
-        if (!ParseIntegerBox(view_.Text(b.id), value)) failure = kNotAnInteger;
-        else if (b.ranged && (value < b.min || value > b.max)) failure = RangeMessage(b.min, b.max);
+        // A box's integer: leading white space, an optional sign and at least
+        // one digit; whatever follows is ignored. A number beyond 32 bits is
+        // outside any range, and no integer a box without one could take.
+        const LeadingInt parsed = ParseLeadingInt32(view_.Text(b.id), value);
+        const bool outside = parsed == LeadingInt::kOutOfRange ||
+                             (parsed == LeadingInt::kValid && b.ranged && (value < b.min || value > b.max));
+        if (outside && b.ranged) failure = RangeMessage(b.min, b.max);
+        else if (parsed != LeadingInt::kValid) failure = kNotAnInteger;
         if (!failure.empty()) {
           view_.ShowWarning(failure);
           view_.FocusAndSelectAll(b.id);

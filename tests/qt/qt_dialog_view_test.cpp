@@ -258,6 +258,8 @@ void QtDialogViewTest::FailingCheckShowsAWarningAndFocusesTheBox_data() {
   QTest::newRow("slow jog 101") << 4220 << "101" << "Please enter an integer between 0 and 100.";
   QTest::newRow("slow jog empty") << 4216 << "" << "Please enter an integer.";
   QTest::newRow("macro letters") << 4185 << "abc" << "Please enter an integer.";
+  QTest::newRow("FRO beyond 32 bits") << 4198 << "4294967297" << "Please enter an integer between 0 and 250.";
+  QTest::newRow("spindle speed beyond 32 bits") << 4234 << "3000000000" << "Please enter an integer.";
 }
 
 void QtDialogViewTest::FailingCheckShowsAWarningAndFocusesTheBox() {

@@ -297,6 +297,9 @@ TEST_F(DialogTest, FirstFailingCheckShowsItsMessageAndFocusesTheBox) {
       {4224, "101", upto100},   {4220, "-1", upto100},      {4162, "abc", integer},
       {4185, "   ", integer},   {4181, "-", integer},       {4234, "+ 5", integer},
       {4167, "\t", integer},    {4242, "x100000", integer},
+      // Beyond 32 bits: the range message where there is a range.
+      {4198, "4294967297", upto250}, {4206, "-4294967046", upto250}, {4216, "99999999999", upto100},
+      {4238, "3000000000", integer}, {4181, "2147483648", integer}, {4162, "4294967297", integer},
   };
   for (const auto& c : cases) {
     FakeDialogView view;
@@ -328,7 +331,8 @@ TEST_F(DialogTest, AcceptedTextsAndTheirValues) {
       {4224, "100", [](PendantSettings& s) { s.slowJogRate[9] = 100; }},
       {4181, "300", [](PendantSettings& s) { s.delaySteps = 300; }},
       {4181, "-7", [](PendantSettings& s) { s.delaySteps = -7; }},
-      {4181, "4294967297", [](PendantSettings& s) { s.delaySteps = 1; }},
+      {4181, "-2147483648", [](PendantSettings& s) { s.delaySteps = -2147483647 - 1; }},
+      {4240, "0000000000002147483647", [](PendantSettings& s) { s.spindleSpeed[7] = 2147483647; }},
       {4238, "100000", [](PendantSettings& s) { s.spindleSpeed[5] = 100000; }},
       {4162, "70000", [](PendantSettings& s) { s.macroNumber[1] = 4464; }},
       {4185, "65535", [](PendantSettings& s) { s.macroNumber[4] = -1; }},

@@ -76,6 +76,33 @@ TEST(ParseLeadingInt, StandardConversion) {
   for (const auto& c : cases) EXPECT_EQ(ParseLeadingInt(c.text), c.expected) << c.text;
 }
 
+TEST(ParseLeadingInt32, RefusesWhatDoesNotFit) {
+  const struct {
+    const char* text;
+    LeadingInt result;
+    std::int32_t value;
+  } cases[] = {
+      {" +12abc", LeadingInt::kValid, 12},
+      {"2147483647", LeadingInt::kValid, 2147483647},
+      {"-2147483648", LeadingInt::kValid, std::numeric_limits<std::int32_t>::min()},
+      {"000000000000000000000042", LeadingInt::kValid, 42},
+      {"-0", LeadingInt::kValid, 0},
+      {"2147483648", LeadingInt::kOutOfRange, 0},
+      {"-2147483649", LeadingInt::kOutOfRange, 0},
+      {"4294967297", LeadingInt::kOutOfRange, 0},
+      {"-4294967046", LeadingInt::kOutOfRange, 0},
+      {"99999999999999999999999999", LeadingInt::kOutOfRange, 0},
+      {"", LeadingInt::kNone, 0},
+      {"- 1", LeadingInt::kNone, 0},
+      {"x1", LeadingInt::kNone, 0},
+  };
+  for (const auto& c : cases) {
+    std::int32_t value = 0;
+    EXPECT_EQ(ParseLeadingInt32(c.text, value), c.result) << c.text;
+    EXPECT_EQ(value, c.value) << c.text;
+  }
+}
+
 TEST(StartsWithInteger, NeedsADigitAfterSpaceAndSign) {
   const struct {
     const char* text;
