@@ -3,10 +3,12 @@
 #include <sys/stat.h>
 
 #include <cstdio>
-#include <pugixml.hpp>
 #include <cstring>
+#include <pugixml.hpp>
 #include <string>
 #include <vector>
+
+#include "common/utf8.h"
 
 namespace k2t::linux_platform {
 
@@ -38,36 +40,131 @@ bool OnlyWhitespace(const std::string& bytes) {
   return bytes.find_first_not_of(kXmlSpace) == std::string::npos;
 }
 
-void AppendUtf8(std::string& out, unsigned long cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
+// Attribute values are written between double quotes without escaping; one
+// that held a double quote (single-quoted in the file) must be escaped or the
+// saved file would not parse. Walked without recursion: a profile may nest
+// deeper than the stack would take.
+void EscapeQuotesInAttributes(pugi::xml_node root) {
+  pugi::xml_node node = root.first_child();
+  while (node) {
+    for (pugi::xml_attribute a : node.attributes()) {
+      if (!std::strchr(a.value(), '"')) continue;
+      std::string escaped;
+      for (const char* c = a.value(); *c; ++c) escaped += *c == '"' ? std::string("&quot;") : std::string(1, *c);
+      a.set_value(escaped.c_str());
+    }
+    if (node.first_child()) {
+      node = node.first_child();
+      continue;
+    }
+    while (node && !node.next_sibling()) node = node.parent() == root ? pugi::xml_node() : node.parent();
+    if (node) node = node.next_sibling();
   }
 }
 
-// Attribute values are written between double quotes without escaping; one
-// that held a double quote (single-quoted in the file) must be escaped or the
-// saved file would not parse.
-void EscapeQuotesInAttributes(pugi::xml_node node) {
-  for (pugi::xml_attribute a : node.attributes()) {
-    std::string value = a.value();
-    if (value.find('"') == std::string::npos) continue;
-    std::string escaped;
-    for (char c : value) escaped += c == '"' ? std::string("&quot;") : std::string(1, c);
-    a.set_value(escaped.c_str());
+// The single-byte encodings a profile may declare, which the library would
+// read as UTF-8 (or, for Latin-1, convert without a way back for characters
+// it cannot write). Such a file is turned into UTF-8 before parsing and back
+// when saved; every byte maps to one character and back, so the host's
+// content survives byte for byte.
+enum class ByteEncoding { kNone, kLatin1, kWindows1252, kAscii };
+
+// Windows-1252 at 0x80..0x9F; its five unassigned bytes map to the control
+// characters of the same value, as the system's own conversion does.
+constexpr char16_t kWindows1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+char32_t DecodeByte(unsigned char b, ByteEncoding e) {
+  if (e == ByteEncoding::kWindows1252 && b >= 0x80 && b <= 0x9F) return kWindows1252High[b - 0x80];
+  return b;  // Latin-1; in an ASCII file a stray high byte is kept as Latin-1
+}
+
+// The byte for a character, or -1.
+int EncodeChar(char32_t cp, ByteEncoding e) {
+  if (e == ByteEncoding::kWindows1252 && cp >= 0x80) {
+    if (cp >= 0xA0 && cp <= 0xFF) return static_cast<int>(cp);
+    for (int i = 0; i < 32; ++i)
+      if (kWindows1252High[i] == cp) return 0x80 + i;
+    return -1;
   }
-  for (pugi::xml_node child : node.children()) EscapeQuotesInAttributes(child);
+  return cp <= 0xFF ? static_cast<int>(cp) : -1;
+}
+
+// Whether a text the module writes may hold the character as it is; others
+// become character references.
+bool Representable(char32_t cp, ByteEncoding e) {
+  if (e == ByteEncoding::kAscii) return cp < 0x80;
+  return EncodeChar(cp, e) >= 0;
+}
+
+bool EqualsAsciiNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char x = a[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+    if (x != b[i]) return false;
+  }
+  return true;
+}
+
+// The encoding named in the XML declaration, when it is one of the above.
+ByteEncoding DeclaredByteEncoding(std::string_view bytes) {
+  constexpr std::string_view kSpace = " \t\r\n";
+  if (bytes.size() < 6 || bytes.substr(0, 5) != "<?xml" || kSpace.find(bytes[5]) == kSpace.npos)
+    return ByteEncoding::kNone;
+  const std::size_t end = bytes.find("?>");
+  if (end == std::string_view::npos) return ByteEncoding::kNone;
+  const std::string_view decl = bytes.substr(0, end);
+  std::size_t at = decl.find("encoding");
+  if (at == std::string_view::npos) return ByteEncoding::kNone;
+  at = decl.find_first_not_of(" \t\r\n", at + 8);
+  if (at == std::string_view::npos || decl[at] != '=') return ByteEncoding::kNone;
+  at = decl.find_first_not_of(" \t\r\n", at + 1);
+  if (at == std::string_view::npos || (decl[at] != '"' && decl[at] != '\'')) return ByteEncoding::kNone;
+  const std::size_t close = decl.find(decl[at], at + 1);
+  if (close == std::string_view::npos) return ByteEncoding::kNone;
+  const std::string_view name = decl.substr(at + 1, close - at - 1);
+  for (const char* n : {"iso-8859-1", "iso_8859-1", "latin1"})
+    if (EqualsAsciiNoCase(name, n)) return ByteEncoding::kLatin1;
+  for (const char* n : {"windows-1252", "cp1252"})
+    if (EqualsAsciiNoCase(name, n)) return ByteEncoding::kWindows1252;
+  for (const char* n : {"us-ascii", "ascii"})
+    if (EqualsAsciiNoCase(name, n)) return ByteEncoding::kAscii;
+  return ByteEncoding::kNone;
+}
+
+std::string DecodeBytes(std::string_view bytes, ByteEncoding e) {
+  std::string out;
+  out.reserve(bytes.size() + bytes.size() / 8);
+  for (char c : bytes) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b < 0x80) out += c;
+    else AppendUtf8(out, DecodeByte(b, e));
+  }
+  return out;
+}
+
+// The inverse of DecodeBytes for a document the library wrote in UTF-8.
+// Everything in it came from the file or from EscapeText, so every character
+// has its byte; anything else would be a fault, and becomes '?' rather than
+// bytes of another encoding.
+std::string EncodeBytes(std::string_view utf8, ByteEncoding e) {
+  std::string out;
+  out.reserve(utf8.size());
+  while (!utf8.empty()) {
+    if (static_cast<unsigned char>(utf8[0]) < 0x80) {
+      out += utf8[0];
+      utf8.remove_prefix(1);
+      continue;
+    }
+    char32_t cp;
+    utf8.remove_prefix(DecodeUtf8(utf8, cp));
+    const int b = cp == kInvalidUtf8 ? -1 : EncodeChar(cp, e);
+    out += b < 0 ? '?' : static_cast<char>(b);
+  }
+  return out;
 }
 
 // The library keeps no text outside the document element, so the white
@@ -149,11 +246,106 @@ struct StringWriter : pugi::xml_writer {
   }
 };
 
+// Character data as the module writes it: markup characters escaped and, in
+// a file of a single-byte encoding, every character it cannot hold as a
+// character reference. A UTF-8 file takes the text's bytes as they are.
+std::string EscapeText(std::string_view text, ByteEncoding bytes, pugi::xml_encoding encoding) {
+  const bool raw = bytes == ByteEncoding::kNone && encoding == pugi::encoding_utf8;
+  std::string out;
+  out.reserve(text.size());
+  while (!text.empty()) {
+    const char c = text[0];
+    if (c == '&' || c == '<' || c == '>') {
+      out += c == '&' ? "&amp;" : c == '<' ? "&lt;" : "&gt;";
+      text.remove_prefix(1);
+    } else if (raw || static_cast<unsigned char>(c) < 0x80) {
+      out += c;
+      text.remove_prefix(1);
+    } else {
+      char32_t cp;
+      const std::size_t n = DecodeUtf8(text, cp);
+      if (cp == kInvalidUtf8) cp = 0xFFFD;
+      if (bytes == ByteEncoding::kNone || Representable(cp, bytes)) {
+        AppendUtf8(out, cp);
+      } else {
+        out += "&#";
+        out += std::to_string(static_cast<unsigned long>(cp));
+        out += ';';
+      }
+      text.remove_prefix(n);
+    }
+  }
+  return out;
+}
+
+bool IsXmlChar(unsigned long cp) {
+  return cp == 0x9 || cp == 0xA || cp == 0xD || (cp >= 0x20 && cp <= 0xD7FF) ||
+         (cp >= 0xE000 && cp <= 0xFFFD) || (cp >= 0x10000 && cp <= 0x10FFFF);
+}
+
+// A character reference at the start of raw ("&#65;", "&#x41;"): its length
+// and character, or 0 when it is not one XML allows (no digits, other
+// characters before the ';', a value that is no XML character).
+std::size_t CharacterReference(std::string_view raw, char32_t& cp) {
+  if (raw.size() < 4 || raw[0] != '&' || raw[1] != '#') return 0;
+  const bool hex = raw[2] == 'x';
+  std::size_t i = hex ? 3 : 2;
+  const std::size_t first = i;
+  unsigned long value = 0;
+  for (; i < raw.size(); ++i) {
+    const char c = raw[i];
+    int digit;
+    if (c >= '0' && c <= '9') digit = c - '0';
+    else if (hex && c >= 'a' && c <= 'f') digit = c - 'a' + 10;
+    else if (hex && c >= 'A' && c <= 'F') digit = c - 'A' + 10;
+    else break;
+    value = value * (hex ? 16 : 10) + static_cast<unsigned long>(digit);
+    if (value > 0x10FFFF) value = 0x110000;  // too large, however many digits follow
+  }
+  if (i == first || i >= raw.size() || raw[i] != ';' || !IsXmlChar(value)) return 0;
+  cp = static_cast<char32_t>(value);
+  return i + 1;
+}
+
+// Character data as stored raw in the document, appended to out as text.
+// What is not a well-formed reference (an entity of the doctype's, a
+// malformed character reference, a lone '&') is kept as written.
+void UnescapeText(std::string_view raw, std::string& out) {
+  static constexpr struct {
+    std::string_view name;
+    char c;
+  } kPredefined[] = {{"&lt;", '<'}, {"&gt;", '>'}, {"&amp;", '&'}, {"&quot;", '"'}, {"&apos;", '\''}};
+  while (!raw.empty()) {
+    const std::size_t amp = raw.find('&');
+    out.append(raw.substr(0, amp));
+    if (amp == std::string_view::npos) return;
+    raw.remove_prefix(amp);
+    std::size_t used = 0;
+    char32_t cp;
+    if ((used = CharacterReference(raw, cp)) != 0) {
+      AppendUtf8(out, cp);
+    } else {
+      for (const auto& p : kPredefined)
+        if (raw.substr(0, p.name.size()) == p.name) {
+          out += p.c;
+          used = p.name.size();
+          break;
+        }
+    }
+    if (used == 0) {
+      out += '&';
+      used = 1;
+    }
+    raw.remove_prefix(used);
+  }
+}
+
 }  // namespace
 
 struct PugiXmlDocument::Impl {
   pugi::xml_document doc;
   pugi::xml_encoding encoding = pugi::encoding_utf8;
+  ByteEncoding bytes = ByteEncoding::kNone;  // converted here, not by the library
   bool bom = false;
   TopLevelLayout layout;
 };
@@ -164,11 +356,15 @@ PugiXmlDocument::~PugiXmlDocument() = default;
 XmlLoadResult PugiXmlDocument::Load(const std::string& path) {
   impl_->doc.reset();
   impl_->layout = {};
+  impl_->encoding = pugi::encoding_utf8;
+  impl_->bytes = ByteEncoding::kNone;
+  impl_->bom = false;
   struct stat st{};
   if (path.empty() || ::stat(path.c_str(), &st) != 0) return XmlLoadResult::kMissing;
   std::FILE* f = std::fopen(path.c_str(), "rb");
   if (!f) return XmlLoadResult::kUnreadable;
   std::string bytes;
+  bytes.reserve(static_cast<std::size_t>(st.st_size));
   char buf[65536];
   std::size_t n;
   while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes.append(buf, n);
@@ -177,14 +373,18 @@ XmlLoadResult PugiXmlDocument::Load(const std::string& path) {
   if (read_error) return XmlLoadResult::kUnreadable;
   // An empty file holds nothing that could be lost.
   if (OnlyWhitespace(bytes)) return XmlLoadResult::kMissing;
-  const pugi::xml_parse_result result =
-      impl_->doc.load_buffer(bytes.data(), bytes.size(), kParseOptions, pugi::encoding_auto);
+  impl_->bom = HasBom(bytes);
+  impl_->bytes = impl_->bom ? ByteEncoding::kNone : DeclaredByteEncoding(bytes);
+  if (impl_->bytes != ByteEncoding::kNone) bytes = DecodeBytes(bytes, impl_->bytes);
+  const pugi::xml_parse_result result = impl_->doc.load_buffer(
+      bytes.data(), bytes.size(), kParseOptions,
+      impl_->bytes != ByteEncoding::kNone ? pugi::encoding_utf8 : pugi::encoding_auto);
   if (!result) {
     impl_->doc.reset();
+    impl_->bytes = ByteEncoding::kNone;
     return XmlLoadResult::kUnreadable;
   }
   impl_->encoding = result.encoding;
-  impl_->bom = HasBom(bytes);
   // Byte-oriented scanning suits the encodings whose markup is ASCII.
   if (result.encoding == pugi::encoding_utf8 || result.encoding == pugi::encoding_latin1) {
     std::size_t nodes = 0, root = 0;
@@ -221,7 +421,7 @@ std::string PugiXmlDocument::Text(XmlElement element) {
   struct Collector : pugi::xml_tree_walker {
     std::string* out;
     bool for_each(pugi::xml_node& node) override {
-      if (node.type() == pugi::node_pcdata) *out += UnescapeText(node.value());
+      if (node.type() == pugi::node_pcdata) UnescapeText(node.value(), *out);
       else if (node.type() == pugi::node_cdata) *out += node.value();
       return true;
     }
@@ -235,7 +435,8 @@ void PugiXmlDocument::SetText(XmlElement element, std::string_view text) {
   if (!element) return;
   pugi::xml_node node = NodeOf(element);
   while (node.first_child()) node.remove_child(node.first_child());
-  if (!text.empty()) node.append_child(pugi::node_pcdata).set_value(EscapeText(text).c_str());
+  if (!text.empty())
+    node.append_child(pugi::node_pcdata).set_value(EscapeText(text, impl_->bytes, impl_->encoding).c_str());
 }
 
 void PugiXmlDocument::Remove(XmlElement element) {
@@ -253,73 +454,22 @@ std::string PugiXmlDocument::Serialize() const {
   for ([[maybe_unused]] pugi::xml_node n : impl_->doc.children()) ++count;
   if (!layout.known || count != layout.before.size()) {
     impl_->doc.save(writer, "", flags, impl_->encoding);
-    return std::move(writer.data);
+  } else {
+    if (impl_->bom) writer.data = "\xEF\xBB\xBF";
+    std::size_t i = 0;
+    for (pugi::xml_node n : impl_->doc.children()) {
+      writer.data += layout.before[i++];
+      n.print(writer, "", kSaveOptions, impl_->encoding);
+    }
+    writer.data += layout.after;
   }
-  if (impl_->bom) writer.data = "\xEF\xBB\xBF";
-  std::size_t i = 0;
-  for (pugi::xml_node n : impl_->doc.children()) {
-    writer.data += layout.before[i++];
-    n.print(writer, "", kSaveOptions, impl_->encoding);
-  }
-  writer.data += layout.after;
+  if (impl_->bytes != ByteEncoding::kNone) return EncodeBytes(writer.data, impl_->bytes);
   return std::move(writer.data);
 }
 
 bool PugiXmlDocument::Save(const std::string& path) {
   const std::string data = Serialize();
   return AtomicWriteFile(path, data.data(), data.size(), &faults_);
-}
-
-std::string EscapeText(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      default: out += c;
-    }
-  }
-  return out;
-}
-
-std::string UnescapeText(std::string_view raw) {
-  std::string out;
-  out.reserve(raw.size());
-  std::size_t i = 0;
-  while (i < raw.size()) {
-    if (raw[i] != '&') {
-      out += raw[i++];
-      continue;
-    }
-    const std::size_t semi = raw.find(';', i);
-    if (semi == std::string_view::npos || semi - i > 12) {
-      out += raw[i++];
-      continue;
-    }
-    const std::string_view name = raw.substr(i + 1, semi - i - 1);
-    if (name == "lt") out += '<';
-    else if (name == "gt") out += '>';
-    else if (name == "amp") out += '&';
-    else if (name == "quot") out += '"';
-    else if (name == "apos") out += '\'';
-    else if (name.size() > 1 && name[0] == '#') {
-      const bool hex = name[1] == 'x' || name[1] == 'X';
-      const std::string digits(name.substr(hex ? 2 : 1));
-      char* end = nullptr;
-      const unsigned long cp = digits.empty() ? 0 : std::strtoul(digits.c_str(), &end, hex ? 16 : 10);
-      if (digits.empty() || *end != '\0' || cp == 0 || cp > 0x10FFFF) {
-        out.append(raw.substr(i, semi - i + 1));
-      } else {
-        AppendUtf8(out, cp);
-      }
-    } else {
-      out.append(raw.substr(i, semi - i + 1));  // an entity of the doctype's: kept as written
-    }
-    i = semi + 1;
-  }
-  return out;
 }
 
 }  // namespace k2t::linux_platform

@@ -1,6 +1,8 @@
 // The profile document on pugixml, keeping the host's file as it is
 // wherever the library can: declaration, comments, processing instructions,
-// doctype, whitespace, line ends, entity references and encoding.
+// doctype, whitespace, line ends, entity references and encoding. Texts are
+// UTF-8 on this side; a file in a single-byte encoding (Latin-1,
+// windows-1252, US-ASCII) is converted when read and written back in it.
 #pragma once
 
 #include <memory>
@@ -37,9 +39,5 @@ class PugiXmlDocument final : public XmlDocument {
   std::unique_ptr<Impl> impl_;
   AtomicWriteFaults faults_;
 };
-
-// Character data as stored raw in the document, and back.
-std::string EscapeText(std::string_view text);
-std::string UnescapeText(std::string_view raw);
 
 }  // namespace k2t::linux_platform

@@ -162,9 +162,12 @@ void propertiesdlg::TransferToControls() {
         view_.SetText(b.id, text.view());
         break;
       }
-      case Exchange::kText:
-        view_.SetText(b.id, *std::get<std::string*>(b.field));
+      case Exchange::kText: {
+        const std::string& text = *std::get<std::string*>(b.field);
+        view_.SetText(b.id, text);
+        shown_texts_[b.id] = {view_.Text(b.id), text};
         break;
+      }
       case Exchange::kList:
         SelectStored(view_, b.id, *std::get<std::int16_t*>(b.field));
         break;
@@ -210,9 +213,15 @@ bool propertiesdlg::TransferFromControls() {
           *std::get<std::int32_t*>(b.field) = value;
         break;
       }
-      case Exchange::kText:
-        *std::get<std::string*>(b.field) = view_.Text(b.id);
+      case Exchange::kText: {
+        // A box left as it was shown keeps its text exactly, also where the
+        // window system could not show every byte of it.
+        std::string typed = view_.Text(b.id);
+        const auto shown = shown_texts_.find(b.id);
+        const bool unedited = shown != shown_texts_.end() && shown->second.first == typed;
+        *std::get<std::string*>(b.field) = unedited ? shown->second.second : std::move(typed);
         break;
+      }
       case Exchange::kList:
         *std::get<std::int16_t*>(b.field) = static_cast<std::int16_t>(SelectedPosition(view_, b.id));
         break;

@@ -4,6 +4,10 @@
 // settings change.
 #pragma once
 
+#include <map>
+#include <string>
+#include <utility>
+
 #include "config/dialog_view.h"
 #include "settings/pendant_settings.h"
 
@@ -40,6 +44,9 @@ class propertiesdlg final : public DialogEvents {
   PendantSettings& settings_;
   DialogView& view_;
   PendantSettings values_;
+  // Each text box: the text as the view showed it at the start, and the
+  // setting's text it came from.
+  std::map<int, std::pair<std::string, std::string>> shown_texts_;
 };
 
 }  // namespace k2t

@@ -6,6 +6,7 @@
 
 #include "behaviour/handlers.h"
 #include "common/text.h"
+#include "common/utf8.h"
 #include "plugin/module.h"
 
 namespace k2t {
@@ -33,6 +34,16 @@ class DisplayText {
     for (std::size_t i = from; i <= to && i < kTextLength; ++i) text_[i] = ' ';
   }
   void All(std::string_view s) { Put(0, s); }
+  // A UTF-8 text from position 0, one character a cell; a character the
+  // display cannot show (anything but printable ASCII, or a malformed byte)
+  // takes its cell as '?'.
+  void Characters(std::string_view s) {
+    for (std::size_t cell = 0; cell < kTextLength && !s.empty(); ++cell) {
+      char32_t cp;
+      s.remove_prefix(DecodeUtf8(s, cp));
+      text_[cell] = cp >= 0x20 && cp <= 0x7E ? static_cast<std::uint8_t>(cp) : '?';
+    }
+  }
   // The first n characters of a number formatted printf-style ("%+W.Pf").
   void Number(std::size_t pos, std::size_t n, double value, int width, int precision,
               bool plus = false) {
@@ -68,7 +79,7 @@ struct Composer {
   void Label(int key) {
     const std::string& label = m.settings.functionKeyLabel[static_cast<std::size_t>(key)];
     text.Spaces(0, 15);
-    text.Put(0, std::string_view(label).substr(0, kTextLength));
+    text.Characters(label);
   }
 
   void Prompt(const char* all, std::size_t question) {

@@ -18,19 +18,30 @@ ProfileStore::~ProfileStore() {
     document_->Save(path_);
 }
 
+XmlElement ProfileStore::FindSection(std::string_view section) {
+  // Found once per store: a host's profile may hold many elements before the
+  // section, and the store never removes a section, only key elements.
+  if (section_ && section == section_name_) return section_;
+  XmlElement found = document_->FirstChildElement(document_->DocumentElement(), section);
+  if (found) {
+    section_ = found;
+    section_name_ = section;
+  }
+  return found;
+}
+
 XmlElement ProfileStore::FindKey(std::string_view section, std::string_view key) {
   if (!document_) return {};
-  XmlElement sec = document_->FirstChildElement(document_->DocumentElement(), section);
+  XmlElement sec = FindSection(section);
   if (!sec) return {};
   return document_->FirstChildElement(sec, key);
 }
 
 XmlElement ProfileStore::FindOrCreateKey(std::string_view section, std::string_view key) {
   if (!document_) return {};
-  XmlElement root = document_->DocumentElement();
-  XmlElement sec = document_->FirstChildElement(root, section);
+  XmlElement sec = FindSection(section);
   if (!sec) {
-    sec = document_->AppendChildElement(root, section);
+    sec = document_->AppendChildElement(document_->DocumentElement(), section);
     return document_->AppendChildElement(sec, key);
   }
   XmlElement element = document_->FirstChildElement(sec, key);
@@ -69,7 +80,10 @@ bool ProfileStore::WriteInt(std::string_view section, std::string_view key, std:
 bool ProfileStore::WriteText(std::string_view section, std::string_view key,
                              std::string_view value) {
   XmlElement element = FindOrCreateKey(section, key);
-  if (element) document_->SetText(element, value);
+  // A value that reads back as it is keeps its markup: the file then changes
+  // only where a value did (a reference or an encoding's character written
+  // another way would still be a change to the host's file).
+  if (element && document_->Text(element) != value) document_->SetText(element, value);
   return true;
 }
 

@@ -28,6 +28,7 @@ class ProfileStore {
   XmlLoadResult load_result() const { return load_result_; }
 
  private:
+  XmlElement FindSection(std::string_view section);
   XmlElement FindKey(std::string_view section, std::string_view key);
   XmlElement FindOrCreateKey(std::string_view section, std::string_view key);
   // The key's text; false (and the element removed) when it is absent or empty.
@@ -36,6 +37,8 @@ class ProfileStore {
   std::string path_;
   std::unique_ptr<XmlDocument> document_;
   XmlLoadResult load_result_ = XmlLoadResult::kMissing;
+  XmlElement section_;
+  std::string section_name_;
 };
 
 }  // namespace k2t

@@ -170,6 +170,12 @@ TEST_F(DisplayTest, CompleteTexts) {
        "Program_Run_scre"},
       {"F3 label", [&] { Mode(25); module_.behaviour.FunctionKeyCode[3] = 899; settings().functionKeyLabel[3] = "--"; },
        "--______________"},
+      {"UTF-8 label: a character a cell",
+       [&] { Mode(23); module_.behaviour.FunctionKeyCode[1] = 1; settings().functionKeyLabel[1] = "Fr\u00e4sen-\u00dcberlauf!xyz"; },
+       "Fr?sen-?berlauf!"},
+      {"unshowable and malformed characters",
+       [&] { Mode(23); module_.behaviour.FunctionKeyCode[1] = 1; settings().functionKeyLabel[1] = "a\tb\U0001F600c\xE9" "d\xE2\x82"; },
+       "a?b?c?d??_______"},
       {"empty label, non-zero code", [&] { Mode(23); module_.behaviour.FunctionKeyCode[1] = 1029; settings().functionKeyLabel[1] = ""; },
        "________________"},
   };

@@ -3,8 +3,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <sys/types.h>
+
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <iterator>
 #include <set>
 #include <sstream>
 
@@ -216,6 +221,66 @@ TEST_F(ProfileTest, SaveKeepsPermissionsAndFollowsLinks) {
   struct stat st{};
   ::stat(path_.c_str(), &st);
   EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+// Texts are UTF-8 inside; a file keeps its encoding, a character it cannot
+// hold is written as a reference, and a value left alone keeps its bytes.
+TEST_F(ProfileTest, TextsKeepTheirCharactersInTheFilesEncoding) {
+  const std::string cafe = "Caf\xC3\xA9 On", euro = "5\xE2\x82\xAC \xC3\xBC", snow = "\xE2\x98\x83";
+  const struct {
+    const char* name;
+    std::string declaration;
+    std::string label;   // Fun1 in the file's bytes
+    std::string read;    // as the module sees it
+    std::string written;  // Fun2 after writing euro + snow, in the file's bytes
+  } cases[] = {
+      {"windows-1252", "<?xml version=\"1.0\" encoding=\"windows-1252\"?>", "Caf\xE9 On", cafe,
+       "5\x80 \xFC&#9731;"},
+      {"Latin-1", "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>", "Caf\xE9 On", cafe, "5&#8364; \xFC&#9731;"},
+      {"US-ASCII", "<?xml version=\"1.0\" encoding=\"US-ASCII\"?>", "Caf&#233; On", cafe,
+       "5&#8364; &#252;&#9731;"},
+      {"UTF-8", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>", cafe, cafe, euro + snow},
+      {"no declaration", "", cafe, cafe, euro + snow},
+      {"bytes that are no UTF-8", "", "Caf\xE9 On", "Caf\xE9 On", euro + snow},
+  };
+  for (const auto& c : cases) {
+    const std::string host = c.declaration + "\n<profile><Host>\xC3\xA9\xE9</Host>";
+    Write(host + Section("<Fun1>" + c.label + "</Fun1><Fun2>x</Fun2>").substr(9));
+    {
+      auto store = Store();
+      EXPECT_EQ(store->GetText(kSettingsSection, "Fun1", ""), c.read) << c.name;
+      store->WriteText(kSettingsSection, "Fun1", c.read);  // unedited
+      store->WriteText(kSettingsSection, "Fun2", euro + snow);
+    }
+    EXPECT_EQ(Read(), host + Section("<Fun1>" + c.label + "</Fun1><Fun2>" + c.written + "</Fun2>").substr(9))
+        << c.name;
+    EXPECT_EQ(Store()->GetText(kSettingsSection, "Fun2", ""), euro + snow) << c.name;
+  }
+}
+
+// Only references XML allows are decoded; the others are text as written,
+// and stay so in the file when the value is saved unchanged.
+TEST_F(ProfileTest, MalformedCharacterReferencesAreKeptAsWritten) {
+  const struct {
+    const char* raw;
+    const char* text;
+  } cases[] = {
+      {"&#65;", "A"}, {"&#x41;&#x0000000042;", "AB"}, {"&#xe9;", "\xC3\xA9"}, {"&amp;#65;", "&#65;"},
+      {"a&lt;&gt;&quot;&apos;", "a<>\"'"},
+      {"&# 65;", "&# 65;"}, {"&#+65;", "&#+65;"}, {"&#X41;", "&#X41;"}, {"&#65", "&#65"},
+      {"&#xD800;", "&#xD800;"}, {"&#0;", "&#0;"}, {"&#x110000;", "&#x110000;"}, {"&#1;", "&#1;"},
+      {"&#99999999999999999999;", "&#99999999999999999999;"}, {"&#;&#x;", "&#;&#x;"},
+      {"&custom;", "&custom;"},
+  };
+  for (const auto& c : cases) {
+    Write(Section(std::string("<Fun1>") + c.raw + "</Fun1>"));
+    {
+      auto store = Store();
+      EXPECT_EQ(store->GetText(kSettingsSection, "Fun1", ""), c.text) << c.raw;
+      store->WriteText(kSettingsSection, "Fun1", c.text);
+    }
+    EXPECT_EQ(Read(), Section(std::string("<Fun1>") + c.raw + "</Fun1>")) << c.raw;
+  }
 }
 
 TEST_F(ProfileTest, LoadTakesKeysWithTheirWidthsAndDefaults) {

@@ -279,6 +279,7 @@ TEST_F(DialogTest, OkReadsTheControlsInTableOrder) {
                  4044, 4166, 4167, 4168, 4185, 4021, 4186, 4169, 4170, 4183})
     expected.push_back(id);
   Open();
+  view_.reads.clear();
   dialog_.OnOK();
   EXPECT_EQ(view_.reads, expected);
 }
