@@ -1,5 +1,6 @@
 #include "config/propertiesdlg.h"
 
+#include <algorithm>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -99,7 +100,14 @@ class ViewList final : public ChoiceList {
  public:
   ViewList(DialogView& view, int id) : view_(view), id_(id) {}
   void Clear() override { view_.ClearList(id_); }
-  void Add(std::string_view shown) override { view_.AddToList(id_, shown); }
+  // List controls draw a tab as a gap of their own or not at all (the
+  // function list's "ZeroAll" has three before it, and looked empty); a
+  // space keeps the words in view. Positions and codes stay as they are.
+  void Add(std::string_view shown) override {
+    std::string item(shown);
+    std::replace(item.begin(), item.end(), '\t', ' ');
+    view_.AddToList(id_, item);
+  }
   void Select(int position) override { view_.SelectInList(id_, position); }
 
  private:

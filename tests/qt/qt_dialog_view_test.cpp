@@ -15,6 +15,7 @@
 #include <QtTest>
 
 #include <functional>
+#include <map>
 
 #include "config/dialog_template.h"
 #include "config/propertiesdlg.h"
@@ -121,6 +122,9 @@ class QtDialogViewTest : public QObject {
   void EscapeAndTheCloseBoxCancel_data();
   void EscapeAndTheCloseBoxCancel();
   void OpensWithoutSelectionForAStoredPositionOutsideTheList();
+  void TypingInAListSelectsByTheBeginning_data();
+  void TypingInAListSelectsByTheBeginning();
+  void TextsKeepTheirCharacters();
   void Screenshot();
   void RunsInAQtHostOverItsActiveWindow();
 };
@@ -155,7 +159,7 @@ void QtDialogViewTest::BuildsEveryControlFromTheTemplate() {
         break;
       case ControlKind::kList:
         QVERIFY(qobject_cast<QComboBox*>(w));
-        QVERIFY(qobject_cast<QComboBox*>(w)->isEditable());
+        QVERIFY(!qobject_cast<QComboBox*>(w)->isEditable());
         break;
       case ControlKind::kCheckBox:
         QVERIFY(qobject_cast<QCheckBox*>(w));
@@ -330,14 +334,63 @@ void QtDialogViewTest::OpensWithoutSelectionForAStoredPositionOutsideTheList() {
   QCOMPARE(d.Get<QComboBox>(4033)->count(), 7);
   QCOMPARE(d.Get<QComboBox>(4040)->currentText(), QStringLiteral(" OEM Button #1"));
   QCOMPARE(d.Get<QComboBox>(4037)->currentText(), QStringLiteral("3"));
-  // Typing into a list's field chooses nothing.
-  QLineEdit* field = d.Get<QComboBox>(4033)->lineEdit();
-  field->setFocus();
-  QTest::keyClicks(field, "typed");
+  // Tabs show as spaces: the function list's "ZeroAll" is not an empty line.
+  QCOMPARE(d.Get<QComboBox>(4040)->itemText(52), QStringLiteral(" ZeroAll") + QString(10, ' '));
   QTest::mouseClick(d.Get<QPushButton>(1), Qt::LeftButton);
   QCOMPARE(d.view.result(), int(QDialog::Accepted));
   QCOMPARE(d.settings.screenSelection[2], std::int16_t{-1});
   QCOMPARE(d.settings.functionKeyAction[0], std::int16_t{2});
+}
+
+void QtDialogViewTest::TypingInAListSelectsByTheBeginning_data() {
+  QTest::addColumn<int>("id");
+  QTest::addColumn<QString>("typed");
+  QTest::addColumn<int>("selected");
+  QTest::newRow("velocity 77") << 4037 << "77" << 6;
+  QTest::newRow("velocity 10") << 4037 << "10" << 9;
+  QTest::newRow("slow-down 3") << 4023 << "3" << 1;
+  QTest::newRow("digits 2") << 4021 << "2" << 0;
+  QTest::newRow("screen: nothing begins with q") << 4033 << "q" << 2;
+}
+
+// Typing into a focused list, then Enter: the item that begins with what was
+// typed is the setting; no typed text is shown or kept.
+void QtDialogViewTest::TypingInAListSelectsByTheBeginning() {
+  QFETCH(int, id);
+  QFETCH(QString, typed);
+  QFETCH(int, selected);
+  OpenDialog d;
+  QVERIFY(d.Show());
+  auto* list = d.Get<QComboBox>(id);
+  QVERIFY(!list->isEditable());
+  list->setFocus();
+  QTest::keyClicks(list, typed);
+  QCOMPARE(list->currentIndex(), selected);
+  QTest::keyClick(list, Qt::Key_Return);
+  QCOMPARE(d.view.result(), int(QDialog::Accepted));
+  const std::map<int, int> setting = {{4037, d.settings.velocityIndex},
+                                      {4023, d.settings.slowDownIndex},
+                                      {4021, d.settings.droDigitsIndex},
+                                      {4033, d.settings.screenSelection[2]}};
+  QCOMPARE(setting.at(id), selected);
+}
+
+// UTF-8 texts show as their characters and come back as typed; a text the
+// view cannot show exactly (bytes that are no UTF-8) comes back unchanged
+// when left alone.
+void QtDialogViewTest::TextsKeepTheirCharacters() {
+  PendantSettings start = Defaults();
+  start.functionKeyLabel = {"", "Caf\u00e9 On", "Caf\xE9 On", "F3"};
+  OpenDialog d(start);
+  QVERIFY(d.Show());
+  QCOMPARE(d.Get<QLineEdit>(4169)->text(), QStringLiteral("Caf\u00e9 On"));
+  // As an input method enters it: the test's key events carry ASCII only.
+  d.Get<QLineEdit>(4183)->setText(QStringLiteral("Fr\u00e4sen"));
+  QTest::mouseClick(d.Get<QPushButton>(1), Qt::LeftButton);
+  QCOMPARE(d.view.result(), int(QDialog::Accepted));
+  QCOMPARE(d.settings.functionKeyLabel[1], std::string("Caf\xC3\xA9 On"));
+  QCOMPARE(d.settings.functionKeyLabel[2], std::string("Caf\xE9 On"));
+  QCOMPARE(d.settings.functionKeyLabel[3], std::string("Fr\xC3\xA4sen"));
 }
 
 void QtDialogViewTest::Screenshot() {

@@ -111,10 +111,10 @@ QtDialogView::QtDialogView(const DialogTemplate& dialog, QWidget* parent)
         break;
       }
       case ControlKind::kList: {
+        // A list, not a text field: typing selects the item that begins
+        // with what was typed, and the setting is the selected item's place.
         auto* list = new QComboBox(this);
-        // The text field takes typing, but only the selected item counts.
-        list->setEditable(true);
-        list->setInsertPolicy(QComboBox::NoInsert);
+        list->setEditable(false);
         list->setMaxVisibleItems(20);
         sorted_lists_[c.id] = (c.style & kStyleSorted) != 0;
         widget = list;
