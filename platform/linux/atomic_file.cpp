@@ -40,6 +40,45 @@ void SyncFolder(const std::string& folder) {
   ::close(fd);
 }
 
+// Overwrites an existing file. The space is reserved before the first byte
+// changes, so a full disk leaves the old content whole.
+bool WriteInPlace(const std::string& target, const void* data, std::size_t size) {
+  const int fd = ::open(target.c_str(), O_WRONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const int reserved = size > 0 ? ::posix_fallocate(fd, 0, static_cast<off_t>(size)) : 0;
+  bool ok = reserved == 0 || reserved == EOPNOTSUPP || reserved == EINVAL;
+  ok = ok && WriteAll(fd, data, size);
+  ok = ok && ::ftruncate(fd, static_cast<off_t>(size)) == 0;
+  ok = ok && ::fsync(fd) == 0;
+  if (::close(fd) != 0) ok = false;
+  return ok;
+}
+
+enum class Temporary { kCreated, kRefused, kFailed };
+
+// A new file beside the target with a short name: the target's own name may
+// already be as long as a name can be.
+Temporary CreateTemporary(const std::string& folder, std::string& temp, int& fd,
+                          const AtomicWriteFaults* faults) {
+  static unsigned counter = 0;
+  if (faults && faults->refuse_temporary) {
+    errno = faults->refuse_temporary;
+    return Temporary::kRefused;
+  }
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    temp = folder + "/.k2t-" + std::to_string(::getpid()) + "-" + std::to_string(++counter);
+    // Created with the usual mode under the process umask, as a new file
+    // written in place would be; an existing file's mode is copied later.
+    fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) return Temporary::kCreated;
+    if (errno != EEXIST) {
+      const bool refused = errno == EACCES || errno == EPERM || errno == ENAMETOOLONG;
+      return refused ? Temporary::kRefused : Temporary::kFailed;
+    }
+  }
+  return Temporary::kFailed;
+}
+
 }  // namespace
 
 bool AtomicWriteFile(const std::string& path, const void* data, std::size_t size,
@@ -49,26 +88,37 @@ bool AtomicWriteFile(const std::string& path, const void* data, std::size_t size
   struct stat st{};
   const bool exists = ::stat(path.c_str(), &st) == 0;
   if (exists) {
+    if (!S_ISREG(st.st_mode)) return false;
     // Replace the file a link points to, not the link.
     if (char* real = ::realpath(path.c_str(), nullptr)) {
       target = real;
       std::free(real);
     }
+    if (st.st_nlink > 1) return WriteInPlace(target, data, size);
   }
-  // Created with the usual mode under the process umask, as a new file
-  // written in place would be; an existing file's mode is copied below.
-  static unsigned counter = 0;
   std::string temp;
   int fd = -1;
-  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    temp = target + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(++counter);
-    fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) return false;
+  switch (CreateTemporary(FolderOf(target), temp, fd, faults)) {
+    case Temporary::kCreated: break;
+    case Temporary::kRefused: return exists && WriteInPlace(target, data, size);
+    case Temporary::kFailed: return false;
   }
-  if (fd < 0) return false;
-  bool ok = WriteAll(fd, data, size);
-  if (ok && exists) ok = ::fchmod(fd, st.st_mode & 07777) == 0;
-  if (ok) ok = ::fsync(fd) == 0;
+  bool ok = true;
+  if (exists) {
+    struct stat made{};
+    ok = ::fstat(fd, &made) == 0;
+    if (ok && (made.st_uid != st.st_uid || made.st_gid != st.st_gid) &&
+        ::fchown(fd, st.st_uid, st.st_gid) != 0) {
+      // Not ours to give away: the file keeps its owner by being written in place.
+      ::close(fd);
+      ::unlink(temp.c_str());
+      return WriteInPlace(target, data, size);
+    }
+    // After the owner: changing it clears the set-id bits.
+    ok = ok && ::fchmod(fd, st.st_mode & 07777) == 0;
+  }
+  ok = ok && WriteAll(fd, data, size);
+  ok = ok && ::fsync(fd) == 0;
   if (::close(fd) != 0) ok = false;
   if (ok && faults && faults->fail_before_rename) ok = false;
   if (ok) ok = ::rename(temp.c_str(), target.c_str()) == 0;

@@ -1,4 +1,5 @@
-// Replacing a file whole or not at all.
+// Saving a file so that a failure never leaves it half written, where the
+// file system allows that.
 #pragma once
 
 #include <cstddef>
@@ -6,16 +7,26 @@
 
 namespace k2t::linux_platform {
 
-// Test hook: makes the write fail after the temporary file is complete and
-// before it is renamed over the target.
+// Test hooks: make the write fail after the temporary file is complete and
+// before it is renamed over the target, or make the folder refuse the
+// temporary file with the given errno.
 struct AtomicWriteFaults {
   bool fail_before_rename = false;
+  int refuse_temporary = 0;
 };
 
-// Writes data to a temporary file in the target's folder, flushes it to
-// disk and renames it over the target (following a symbolic link to its
-// file, and keeping an existing file's permissions). On any failure the
-// target is untouched and the temporary file removed.
+// Writes data to the file at path (a symbolic link is followed to its
+// file). Normally through a temporary file in the same folder, flushed to
+// disk and renamed over the target, so the file is replaced whole or not at
+// all; an existing file keeps its permissions, owner and group. On any
+// failure there the target is untouched and the temporary file removed.
+//
+// The file is written in place instead (space reserved first, then
+// overwritten, cut to length and flushed) where a replacement would lose
+// something: a file with several hard links, a file whose owner or group the
+// replacement cannot take, and a folder that cannot take the temporary file
+// (no write permission, name too long) while the file itself is writable.
+// A path naming something other than a regular file is never written.
 bool AtomicWriteFile(const std::string& path, const void* data, std::size_t size,
                      const AtomicWriteFaults* faults = nullptr);
 

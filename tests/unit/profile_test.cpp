@@ -177,24 +177,86 @@ TEST_F(ProfileTest, EmptyNameOrUnwritableFolderWritesNothing) {
   EXPECT_FALSE(fs::exists(missing_dir));
 }
 
-TEST_F(ProfileTest, ReadOnlyFolderKeepsTheOldFile) {
-  if (::geteuid() == 0) {
-    // Root writes through permissions; the fault hook below covers the same path.
-    Write("<profile><Old/></profile>");
-    linux_platform::PugiXmlDocument doc;
-    ASSERT_EQ(doc.Load(path_), XmlLoadResult::kLoaded);
-    doc.AppendChildElement(doc.DocumentElement(), "New");
-    doc.SetWriteFaults({true});
-    EXPECT_FALSE(doc.Save(path_));
-    EXPECT_EQ(Read(), "<profile><Old/></profile>");
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
-    return;
+// Where a replacement through a temporary file would lose the save or
+// something of the file, it is written in place; what is not a regular file
+// is never written.
+TEST_F(ProfileTest, SavesThatCannotReplaceTheFileWriteItInPlace) {
+  const std::string data = "<profile><New/></profile>";
+  const struct {
+    const char* name;
+    std::function<std::string()> arrange;  // gives the path to save to
+    std::function<void(const std::string&)> check;
+    bool saved;
+    bool refuse_temporary = false;
+  } cases[] = {
+      {"folder refuses the temporary file",
+       [&] {
+         Write("<profile><Old/></profile>");
+         if (::geteuid() != 0) ::chmod(dir_.c_str(), 0555);  // root writes through permissions
+         return path_;
+       },
+       nullptr, true, true},
+      {"name as long as a name can be",
+       [&] {
+         const std::string path = dir_ + "/" + std::string(244, 'p') + ".xml";
+         std::ofstream(path) << "<profile/>";
+         return path;
+       },
+       nullptr, true},
+      {"second hard link",
+       [&] {
+         Write("<profile/>");
+         const std::string link = dir_ + "/second.xml";
+         EXPECT_EQ(::link(path_.c_str(), link.c_str()), 0);
+         return link;
+       },
+       [&](const std::string& link) {
+         struct stat a{}, b{};
+         ::stat(path_.c_str(), &a);
+         ::stat(link.c_str(), &b);
+         EXPECT_EQ(a.st_ino, b.st_ino);
+         EXPECT_EQ(a.st_nlink, 2u);
+         EXPECT_EQ(Read(), data);
+       },
+       true},
+      {"not a regular file",
+       [&] {
+         const std::string fifo = dir_ + "/fifo.xml";
+         EXPECT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+         return fifo;
+       },
+       [](const std::string& fifo) { EXPECT_TRUE(fs::is_fifo(fifo)); }, false},
+  };
+  for (const auto& c : cases) {
+    fs::remove_all(dir_);
+    fs::create_directory(dir_);
+    const std::string path = c.arrange();
+    linux_platform::AtomicWriteFaults faults;
+    if (c.refuse_temporary && ::geteuid() == 0) faults.refuse_temporary = EACCES;
+    EXPECT_EQ(linux_platform::AtomicWriteFile(path, data.data(), data.size(), &faults), c.saved) << c.name;
+    ::chmod(dir_.c_str(), 0755);
+    if (c.saved) {
+      std::ifstream in(path, std::ios::binary);
+      EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), data) << c.name;
+    }
+    if (c.check) c.check(path);
+    // No temporary file is left behind.
+    for (const auto& entry : fs::directory_iterator(dir_))
+      EXPECT_NE(entry.path().filename().string().rfind(".k2t", 0), 0u) << c.name << entry.path();
   }
-  Write("<profile><Old/></profile>");
-  ::chmod(dir_.c_str(), 0555);
-  StartModule();
-  module_.Config();
-  EXPECT_EQ(Read(), "<profile><Old/></profile>");
+}
+
+TEST_F(ProfileTest, ReplacementKeepsOwnerAndGroup) {
+  if (::geteuid() != 0) GTEST_SKIP() << "giving a file to another owner needs root";
+  Write("<profile/>");
+  ASSERT_EQ(::chown(path_.c_str(), 4321, 8765), 0);
+  const std::string data = "<profile><A/></profile>";
+  ASSERT_TRUE(linux_platform::AtomicWriteFile(path_, data.data(), data.size()));
+  struct stat st{};
+  ::stat(path_.c_str(), &st);
+  EXPECT_EQ(st.st_uid, 4321u);
+  EXPECT_EQ(st.st_gid, 8765u);
+  EXPECT_EQ(Read(), data);
 }
 
 TEST_F(ProfileTest, FailureBeforeRenameLeavesTheOldProfile) {
