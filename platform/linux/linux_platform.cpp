@@ -40,9 +40,15 @@ std::unique_ptr<XmlDocument> LinuxPlatform::CreateXmlDocument() {
   return std::make_unique<PugiXmlDocument>();
 }
 
-std::string LinuxPlatform::ModuleFilePath() {
+std::string_view FileNameOf(std::string_view path) {
+  const std::size_t slash = path.find_last_of('/');
+  return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+std::string LinuxPlatform::ModuleFileName() {
   Dl_info info{};
-  if (::dladdr(reinterpret_cast<void*>(&HostSimulatedBus), &info) && info.dli_fname) return info.dli_fname;
+  if (::dladdr(reinterpret_cast<void*>(&HostSimulatedBus), &info) && info.dli_fname)
+    return std::string(FileNameOf(info.dli_fname));
   return {};
 }
 

@@ -17,11 +17,15 @@ class LinuxPlatform final : public Platform {
 
   WindowPorts CreateWindowPorts(DrovikWin& window, void* host_window) override;
   std::unique_ptr<XmlDocument> CreateXmlDocument() override;
-  std::string ModuleFilePath() override;
+  std::string ModuleFileName() override;
   void RunConfigDialog(PendantSettings& settings) override;
 
  private:
   DialogRunner dialog_;
 };
+
+// The last part of a path; on Linux only '/' separates folders, so a
+// backslash belongs to the name.
+std::string_view FileNameOf(std::string_view path);
 
 }  // namespace k2t::linux_platform

@@ -5,12 +5,10 @@
 
 namespace k2t {
 
-std::string_view ModuleBaseName(std::string_view path) {
-  const std::size_t slash = path.find_last_of("/\\");
-  if (slash != std::string_view::npos) path.remove_prefix(slash + 1);
-  const std::size_t dot = path.find_last_of('.');
-  if (dot != std::string_view::npos) path = path.substr(0, dot);
-  return path;
+std::string_view ModuleBaseName(std::string_view file_name) {
+  const std::size_t dot = file_name.find_last_of('.');
+  if (dot != std::string_view::npos) file_name = file_name.substr(0, dot);
+  return file_name;
 }
 
 Module::Module(Platform& platform) : platform_(platform) {}
@@ -42,8 +40,8 @@ char* Module::SetProName(const char* profile_name) {
 }
 
 void Module::BuildTitle() {
-  const std::string path = platform_.ModuleFilePath();
-  const std::string_view base = ModuleBaseName(path);
+  const std::string name = platform_.ModuleFileName();
+  const std::string_view base = ModuleBaseName(name);
   const std::size_t fixed = std::strlen(kFixedTitle);
   const std::size_t n = std::min(base.size(), sizeof title_ - fixed - 1);
   std::memcpy(title_, base.data(), n);

@@ -55,7 +55,7 @@ class Module {
   char title_[4096 + 64] = {};
 };
 
-// The file name without directory and without extension.
-std::string_view ModuleBaseName(std::string_view path);
+// The module's file name without its extension.
+std::string_view ModuleBaseName(std::string_view file_name);
 
 }  // namespace k2t

@@ -23,8 +23,9 @@ class Platform {
   virtual WindowPorts CreateWindowPorts(DrovikWin& window, void* host_window) = 0;
   // A fresh, empty document; null when no XML service is available.
   virtual std::unique_ptr<XmlDocument> CreateXmlDocument() = 0;
-  // The loaded module's file path (directory and extension included).
-  virtual std::string ModuleFilePath() = 0;
+  // The loaded module's file name without its folder, extension included.
+  // Only the platform knows what separates folders in its paths.
+  virtual std::string ModuleFileName() = 0;
   // Shows the configuration dialog modally over `settings`, which it changes
   // only when the user confirms with every value valid.
   virtual void RunConfigDialog(PendantSettings& settings) = 0;

@@ -80,7 +80,7 @@ class BenchPlatform final : public Platform {
     return {std::move(b), nullptr};
   }
   std::unique_ptr<XmlDocument> CreateXmlDocument() override { return nullptr; }
-  std::string ModuleFilePath() override { return "K2TPendant.so"; }
+  std::string ModuleFileName() override { return "K2TPendant.so"; }
   void RunConfigDialog(PendantSettings&) override {}
   BenchBus* bus = nullptr;
 

@@ -123,7 +123,7 @@ class FakePlatform final : public Platform {
  public:
   WindowPorts CreateWindowPorts(DrovikWin& window, void* host_window) override;
   std::unique_ptr<XmlDocument> CreateXmlDocument() override;
-  std::string ModuleFilePath() override { return module_path; }
+  std::string ModuleFileName() override { return module_file; }
   void RunConfigDialog(PendantSettings& settings) override {
     if (dialog) dialog(settings);
   }
@@ -133,7 +133,7 @@ class FakePlatform final : public Platform {
   FakeWindowServices* services = nullptr;
   int timers_running = 0;
   bool notices_registered = false;
-  std::string module_path = "/opt/host/plugins/K2TPendant.so";
+  std::string module_file = "K2TPendant.so";
   std::function<void(PendantSettings&)> dialog;
 };
 

@@ -1,6 +1,7 @@
 // The plug-in boundary: update-tick counters, the title, record offsets.
 #include <gtest/gtest.h>
 
+#include "platform/linux/linux_platform.h"
 #include "support/fakes.h"
 
 namespace k2t::testing {
@@ -60,21 +61,23 @@ TEST(UpdateCounters, UpdateBeforeInitControlOnlyStepsCounters) {
   module.StopPlug();
 }
 
-TEST(Title, FileNameWithoutDirectoryAndExtension) {
+TEST(Title, FileNameWithoutFolderAndExtension) {
   const struct {
     const char* path;
     const char* title;
   } cases[] = {
       {"/usr/lib/k2t/K2TPendant.so", "K2TPendant Pendant --Brennlow Ver 4.0.0"},
-      {"C:\\Mach3\\PlugIns\\plugin.dll", "plugin Pendant --Brennlow Ver 4.0.0"},
+      {"my\\plugin.so", "my\\plugin Pendant --Brennlow Ver 4.0.0"},  // a name on Linux
+      {"/x\\y/a\\b.so", "a\\b Pendant --Brennlow Ver 4.0.0"},
       {"/x/my.pendant.v2.so", "my.pendant.v2 Pendant --Brennlow Ver 4.0.0"},
       {"/x.d/noext", "noext Pendant --Brennlow Ver 4.0.0"},
+      {"plugin.so", "plugin Pendant --Brennlow Ver 4.0.0"},
       {"", " Pendant --Brennlow Ver 4.0.0"},
   };
   for (const auto& c : cases) {
     FakePlatform platform;
     Module module(platform);
-    platform.module_path = c.path;
+    platform.module_file = std::string(linux_platform::FileNameOf(c.path));
     EXPECT_STREQ(module.SetProName(""), c.title) << c.path;
   }
 }
@@ -82,9 +85,9 @@ TEST(Title, FileNameWithoutDirectoryAndExtension) {
 TEST(Title, SecondCallRewritesTheSameStorage) {
   FakePlatform platform;
   Module module(platform);
-  platform.module_path = "/a/first.so";
+  platform.module_file = "first.so";
   char* first = module.SetProName("");
-  platform.module_path = "/a/second.so";
+  platform.module_file = "second.so";
   char* second = module.SetProName("");
   EXPECT_EQ(first, second);
   EXPECT_STREQ(first, "second Pendant --Brennlow Ver 4.0.0");
@@ -93,7 +96,7 @@ TEST(Title, SecondCallRewritesTheSameStorage) {
 TEST(Title, VeryLongFileNameIsCutNotOverrun) {
   FakePlatform platform;
   Module module(platform);
-  platform.module_path = "/" + std::string(10000, 'n') + ".so";
+  platform.module_file = std::string(10000, 'n') + ".so";
   const std::string title = module.SetProName("");
   EXPECT_LT(title.size(), 4200u);
   EXPECT_EQ(title.substr(title.size() - 29), kFixedTitle);
