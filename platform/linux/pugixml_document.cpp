@@ -406,8 +406,13 @@ XmlElement PugiXmlDocument::AppendDocumentElement(std::string_view name) {
 
 XmlElement PugiXmlDocument::FirstChildElement(XmlElement parent, std::string_view name) {
   if (!parent) return {};
-  for (pugi::xml_node child : NodeOf(parent).children())
-    if (child.type() == pugi::node_element && name == child.name()) return ElementOf(child);
+  // Called for every key in turn: the lengths are compared without a pass
+  // over the names, which share their first letters ("Spd1", "Sp1", "S1").
+  for (pugi::xml_node child : NodeOf(parent).children()) {
+    if (child.type() != pugi::node_element) continue;
+    const char* n = child.name();
+    if (std::strncmp(n, name.data(), name.size()) == 0 && n[name.size()] == '\0') return ElementOf(child);
+  }
   return {};
 }
 

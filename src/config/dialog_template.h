@@ -15,7 +15,7 @@ enum class ControlKind {
   kText,         // static text
   kPicture,      // static bitmap
   kEdit,         // single-line edit box
-  kList,         // drop-down list whose text field can be typed into
+  kList,         // drop-down list: one of its items or none is selected
   kCheckBox,
   kRadioButton,
   kPushButton,
