@@ -62,6 +62,23 @@ void EscapeQuotesInAttributes(pugi::xml_node root) {
   }
 }
 
+// Whether a UTF-8 text may hold a single-quoted attribute value with a
+// double quote in it, the only kind EscapeQuotesInAttributes changes. A look
+// at the bytes spares the walk over every node of a large profile; text that
+// merely looks like such a value costs only the walk.
+bool MayHaveQuoteInAttribute(std::string_view text) {
+  for (std::size_t open = text.find('\''); open != std::string_view::npos; open = text.find('\'', open + 1)) {
+    if (open == 0) continue;
+    const std::size_t before = text.find_last_not_of(kXmlSpace, open - 1);
+    if (before == std::string_view::npos || text[before] != '=') continue;
+    const std::size_t close = text.find('\'', open + 1);
+    if (close == std::string_view::npos) return true;
+    if (text.substr(open + 1, close - open - 1).find('"') != std::string_view::npos) return true;
+    open = close;
+  }
+  return false;
+}
+
 // The single-byte encodings a profile may declare, which the library would
 // read as UTF-8 (or, for Latin-1, convert without a way back for characters
 // it cannot write). Such a file is turned into UTF-8 before parsing and back
@@ -347,6 +364,7 @@ struct PugiXmlDocument::Impl {
   pugi::xml_encoding encoding = pugi::encoding_utf8;
   ByteEncoding bytes = ByteEncoding::kNone;  // converted here, not by the library
   bool bom = false;
+  std::size_t size = 0;  // of the text parsed
   TopLevelLayout layout;
 };
 
@@ -359,15 +377,19 @@ XmlLoadResult PugiXmlDocument::Load(const std::string& path) {
   impl_->encoding = pugi::encoding_utf8;
   impl_->bytes = ByteEncoding::kNone;
   impl_->bom = false;
+  impl_->size = 0;
   struct stat st{};
   if (path.empty() || ::stat(path.c_str(), &st) != 0) return XmlLoadResult::kMissing;
   std::FILE* f = std::fopen(path.c_str(), "rb");
   if (!f) return XmlLoadResult::kUnreadable;
-  std::string bytes;
-  bytes.reserve(static_cast<std::size_t>(st.st_size));
-  char buf[65536];
-  std::size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes.append(buf, n);
+  // Read straight into the buffer: a host's profile can be megabytes.
+  std::string bytes(static_cast<std::size_t>(st.st_size), '\0');
+  std::size_t filled = 0, n;
+  while ((n = std::fread(bytes.data() + filled, 1, bytes.size() - filled, f)) > 0) {
+    filled += n;
+    if (filled == bytes.size()) bytes.resize(bytes.size() + 65536);  // the file grew
+  }
+  bytes.resize(filled);
   const bool read_error = std::ferror(f) != 0;
   std::fclose(f);
   if (read_error) return XmlLoadResult::kUnreadable;
@@ -394,7 +416,9 @@ XmlLoadResult PugiXmlDocument::Load(const std::string& path) {
     }
     impl_->layout = ScanLayout(bytes, impl_->bom ? 3 : 0, nodes, root);
   }
-  EscapeQuotesInAttributes(impl_->doc);
+  if (result.encoding != pugi::encoding_utf8 || MayHaveQuoteInAttribute(bytes))
+    EscapeQuotesInAttributes(impl_->doc);
+  impl_->size = bytes.size();
   return XmlLoadResult::kLoaded;
 }
 
@@ -452,6 +476,7 @@ void PugiXmlDocument::Remove(XmlElement element) {
 
 std::string PugiXmlDocument::Serialize() const {
   StringWriter writer;
+  writer.data.reserve(impl_->size + impl_->size / 16 + 4096);
   unsigned flags = kSaveOptions;
   if (impl_->bom) flags |= pugi::format_write_bom;
   const TopLevelLayout& layout = impl_->layout;

@@ -8,13 +8,19 @@ ProfileStore::ProfileStore(std::string path, std::unique_ptr<XmlDocument> docume
     : path_(std::move(path)), document_(std::move(document)) {
   if (!document_) return;
   load_result_ = path_.empty() ? XmlLoadResult::kMissing : document_->Load(path_);
-  if (!document_->DocumentElement()) document_->AppendDocumentElement("profile");
+  if (!document_->DocumentElement()) {
+    document_->AppendDocumentElement("profile");
+    changed_ = true;
+  }
 }
 
 ProfileStore::~ProfileStore() {
   // A profile that exists but could not be read is the host's: working on a
-  // fresh document is fine, writing that over the file would lose it.
-  if (document_ && !path_.empty() && load_result_ != XmlLoadResult::kUnreadable)
+  // fresh document is fine, writing that over the file would lose it. A
+  // document read and left as it was would be written back as the file
+  // already holds it: the file is left alone (a large profile takes long to
+  // write, and every write is a chance to lose it).
+  if (document_ && !path_.empty() && load_result_ != XmlLoadResult::kUnreadable && changed_)
     document_->Save(path_);
 }
 
@@ -41,11 +47,14 @@ XmlElement ProfileStore::FindOrCreateKey(std::string_view section, std::string_v
   if (!document_) return {};
   XmlElement sec = FindSection(section);
   if (!sec) {
+    changed_ = true;
     sec = document_->AppendChildElement(document_->DocumentElement(), section);
     return document_->AppendChildElement(sec, key);
   }
   XmlElement element = document_->FirstChildElement(sec, key);
-  return element ? element : document_->AppendChildElement(sec, key);
+  if (element) return element;
+  changed_ = true;
+  return document_->AppendChildElement(sec, key);
 }
 
 bool ProfileStore::ReadKey(std::string_view section, std::string_view key, std::string& text) {
@@ -54,6 +63,7 @@ bool ProfileStore::ReadKey(std::string_view section, std::string_view key, std::
   text = document_->Text(element);
   if (text.empty()) {
     document_->Remove(element);
+    changed_ = true;
     return false;
   }
   return true;
@@ -83,7 +93,10 @@ bool ProfileStore::WriteText(std::string_view section, std::string_view key,
   // A value that reads back as it is keeps its markup: the file then changes
   // only where a value did (a reference or an encoding's character written
   // another way would still be a change to the host's file).
-  if (element && document_->Text(element) != value) document_->SetText(element, value);
+  if (element && document_->Text(element) != value) {
+    document_->SetText(element, value);
+    changed_ = true;
+  }
   return true;
 }
 

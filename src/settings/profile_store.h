@@ -1,5 +1,6 @@
 // Access to the module's section of the host's XML profile. Creating a store
-// loads the whole document; destroying it saves the document back.
+// loads the whole document; destroying it saves the document back when the
+// store changed it (or made it: a missing profile comes into existence).
 #pragma once
 
 #include <cstdint>
@@ -39,6 +40,7 @@ class ProfileStore {
   XmlLoadResult load_result_ = XmlLoadResult::kMissing;
   XmlElement section_;
   std::string section_name_;
+  bool changed_ = false;  // since the load
 };
 
 }  // namespace k2t
