@@ -193,6 +193,9 @@ struct TopLevelLayout {
   std::vector<std::string> before;  // white space before each top-level node
   std::string after;                // after the last one
   bool known = false;
+  // Text other than white space outside every node, which the library
+  // drops without a word: the file is not well-formed XML.
+  bool stray_text = false;
 };
 
 // First index at or after i that is not XML white space (size() if none).
@@ -232,8 +235,14 @@ TopLevelLayout ScanLayout(const std::string& text, std::size_t start, std::size_
   TopLevelLayout layout;
   layout.before.resize(nodes);
   std::size_t i = start;
+  const auto stray = [] {
+    TopLevelLayout layout;
+    layout.stray_text = true;
+    return layout;
+  };
   for (std::size_t n = 0; n <= root; ++n) {
     const std::size_t next = SkipSpace(text, i);
+    if (next >= text.size() || text[next] != '<') return stray();
     layout.before[n] = text.substr(i, next - i);
     if (n == root) break;
     i = ConstructEnd(text, next);
@@ -246,12 +255,14 @@ TopLevelLayout ScanLayout(const std::string& text, std::size_t start, std::size_
     std::size_t open;
     if (j >= 3 && text.compare(j - 3, 3, "-->") == 0) open = text.rfind("<!--", j - 3);
     else if (j >= 2 && text.compare(j - 2, 2, "?>") == 0) open = text.rfind("<?", j - 2);
-    else return {};
+    else return j > 0 && text[j - 1] == '>' ? TopLevelLayout{} : stray();
     if (open == std::string::npos) return {};
     const std::size_t k = SkipSpaceBack(text, open);
     layout.before[n] = text.substr(k, open - k);
     j = k;
   }
+  // What is left ends with the document element's last '>'.
+  if (j == 0 || text[j - 1] != '>') return stray();
   layout.known = true;
   return layout;
 }
@@ -415,6 +426,12 @@ XmlLoadResult PugiXmlDocument::Load(const std::string& path) {
       ++nodes;
     }
     impl_->layout = ScanLayout(bytes, impl_->bom ? 3 : 0, nodes, root);
+    if (impl_->layout.stray_text) {
+      impl_->doc.reset();
+      impl_->layout = {};
+      impl_->bytes = ByteEncoding::kNone;
+      return XmlLoadResult::kUnreadable;
+    }
   }
   if (result.encoding != pugi::encoding_utf8 || MayHaveQuoteInAttribute(bytes))
     EscapeQuotesInAttributes(impl_->doc);

@@ -162,13 +162,23 @@ TEST_F(ProfileTest, WhiteSpaceAroundTrailingNodesIsKept) {
   EXPECT_EQ(Read(), text);
 }
 
+// Not well-formed: the library may accept text outside every node, but
+// drops it; such a file is the host's to mend, never rewritten.
 TEST_F(ProfileTest, UnparseableProfileIsNeverOverwritten) {
-  const std::string broken = "<profile><Open></profile>";
-  Write(broken);
-  StartModule();
-  module_.Config();
-  EXPECT_EQ(Read(), broken);
-  EXPECT_EQ(module_.settings.stepSize[1], "0.0001");  // defaults
+  const std::string section = "<iTalvo_K2T_Pendant><S1>5</S1></iTalvo_K2T_Pendant>";
+  for (const std::string& broken : {
+           std::string("<profile><Open></profile>"),
+           "\x03<?xml version=\"1.0\" encoding=\"windows-1252\"?><profile>" + section + "</profile>",
+           "<?xml version=\"1.0\"?> text <profile>" + section + "</profile>",
+           "<profile>" + section + "</profile>\x81",
+           "<profile>" + section + "</profile> x <!-- c -->\n",
+       }) {
+    Write(broken);
+    StartModule();
+    module_.Config();
+    EXPECT_EQ(Read(), broken);
+    EXPECT_EQ(module_.settings.stepSize[1], "0.0001") << broken;  // defaults
+  }
 }
 
 TEST_F(ProfileTest, EmptyNameOrUnwritableFolderWritesNothing) {
