@@ -54,6 +54,39 @@ bool WriteInPlace(const std::string& target, const void* data, std::size_t size)
   return ok;
 }
 
+// The whole content, for writing in place (its size is reserved first).
+bool WriteInPlace(const std::string& target, const ContentSource& produce) {
+  std::string content;
+  const bool made = produce([&content](const char* data, std::size_t size) {
+    content.append(data, size);
+    return true;
+  });
+  return made && WriteInPlace(target, content.data(), content.size());
+}
+
+// Pieces into a file through a buffer of its own.
+class FileSink {
+ public:
+  explicit FileSink(int fd) : fd_(fd) { buffer_.reserve(kCapacity); }
+  bool Put(const char* data, std::size_t size) {
+    if (buffer_.size() + size > kCapacity && !Flush()) return false;
+    if (size >= kCapacity) return ok_ = ok_ && WriteAll(fd_, data, size);
+    buffer_.append(data, size);
+    return ok_;
+  }
+  bool Flush() {
+    ok_ = ok_ && WriteAll(fd_, buffer_.data(), buffer_.size());
+    buffer_.clear();
+    return ok_;
+  }
+
+ private:
+  static constexpr std::size_t kCapacity = 1 << 16;
+  int fd_;
+  std::string buffer_;
+  bool ok_ = true;
+};
+
 enum class Temporary { kCreated, kRefused, kFailed };
 
 // A new file beside the target with a short name: the target's own name may
@@ -83,6 +116,12 @@ Temporary CreateTemporary(const std::string& folder, std::string& temp, int& fd,
 
 bool AtomicWriteFile(const std::string& path, const void* data, std::size_t size,
                      const AtomicWriteFaults* faults) {
+  return AtomicWriteFile(
+      path, [data, size](const ContentSink& sink) { return sink(static_cast<const char*>(data), size); },
+      faults);
+}
+
+bool AtomicWriteFile(const std::string& path, const ContentSource& produce, const AtomicWriteFaults* faults) {
   if (path.empty()) return false;
   std::string target = path;
   struct stat st{};
@@ -94,13 +133,13 @@ bool AtomicWriteFile(const std::string& path, const void* data, std::size_t size
       target = real;
       std::free(real);
     }
-    if (st.st_nlink > 1) return WriteInPlace(target, data, size);
+    if (st.st_nlink > 1) return WriteInPlace(target, produce);
   }
   std::string temp;
   int fd = -1;
   switch (CreateTemporary(FolderOf(target), temp, fd, faults)) {
     case Temporary::kCreated: break;
-    case Temporary::kRefused: return exists && WriteInPlace(target, data, size);
+    case Temporary::kRefused: return exists && WriteInPlace(target, produce);
     case Temporary::kFailed: return false;
   }
   bool ok = true;
@@ -112,12 +151,15 @@ bool AtomicWriteFile(const std::string& path, const void* data, std::size_t size
       // Not ours to give away: the file keeps its owner by being written in place.
       ::close(fd);
       ::unlink(temp.c_str());
-      return WriteInPlace(target, data, size);
+      return WriteInPlace(target, produce);
     }
     // After the owner: changing it clears the set-id bits.
     ok = ok && ::fchmod(fd, st.st_mode & 07777) == 0;
   }
-  ok = ok && WriteAll(fd, data, size);
+  if (ok) {
+    FileSink file(fd);
+    ok = produce([&file](const char* data, std::size_t size) { return file.Put(data, size); }) && file.Flush();
+  }
   ok = ok && ::fsync(fd) == 0;
   if (::close(fd) != 0) ok = false;
   if (ok && faults && faults->fail_before_rename) ok = false;

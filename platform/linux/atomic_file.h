@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 
 namespace k2t::linux_platform {
@@ -28,6 +29,14 @@ struct AtomicWriteFaults {
 // (no write permission, name too long) while the file itself is writable.
 // A path naming something other than a regular file is never written.
 bool AtomicWriteFile(const std::string& path, const void* data, std::size_t size,
+                     const AtomicWriteFaults* faults = nullptr);
+
+// The same for content made in pieces, so a large file is never held whole
+// in memory on the usual path: `produce` hands each piece to the sink and
+// returns false (as the sink does) when something failed.
+using ContentSink = std::function<bool(const char* data, std::size_t size)>;
+using ContentSource = std::function<bool(const ContentSink& sink)>;
+bool AtomicWriteFile(const std::string& path, const ContentSource& produce,
                      const AtomicWriteFaults* faults = nullptr);
 
 }  // namespace k2t::linux_platform

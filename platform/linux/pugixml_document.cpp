@@ -163,35 +163,91 @@ std::string DecodeBytes(std::string_view bytes, ByteEncoding e) {
   return out;
 }
 
-// The inverse of DecodeBytes for a document the library wrote in UTF-8.
-// Everything in it came from the file or from EscapeText, so every character
-// has its byte; anything else would be a fault, and becomes '?' rather than
-// bytes of another encoding.
-std::string EncodeBytes(std::string_view utf8, ByteEncoding e) {
-  std::string out;
-  out.reserve(utf8.size());
-  while (!utf8.empty()) {
-    if (static_cast<unsigned char>(utf8[0]) < 0x80) {
-      out += utf8[0];
-      utf8.remove_prefix(1);
-      continue;
-    }
-    char32_t cp;
-    utf8.remove_prefix(DecodeUtf8(utf8, cp));
-    const int b = cp == kInvalidUtf8 ? -1 : EncodeChar(cp, e);
-    out += b < 0 ? '?' : static_cast<char>(b);
-  }
-  return out;
+// Whether a text starts with the beginning of a UTF-8 sequence that the
+// next piece of a document may complete.
+bool IncompleteSequence(std::string_view text) {
+  const auto lead = static_cast<unsigned char>(text[0]);
+  const std::size_t length = lead >= 0xF0 && lead <= 0xF4 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 0;
+  if (length == 0 || text.size() >= length || lead > 0xF4) return false;
+  for (std::size_t i = 1; i < text.size(); ++i)
+    if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) return false;
+  return true;
 }
+
+// The document's text on its way to the file, in pieces. In a file of a
+// single-byte encoding each character of the library's UTF-8 becomes its
+// byte: everything came from the file or from EscapeText, so every character
+// has one; anything else would be a fault, and becomes '?' rather than bytes
+// of another encoding.
+class DocumentWriter final : public pugi::xml_writer {
+ public:
+  DocumentWriter(const ContentSink& sink, ByteEncoding encoding) : sink_(sink), encoding_(encoding) {}
+
+  void write(const void* data, std::size_t size) override {
+    Put(std::string_view(static_cast<const char*>(data), size));
+  }
+
+  void Put(std::string_view text) {
+    if (!ok_) return;
+    if (encoding_ == ByteEncoding::kNone) {
+      ok_ = sink_(text.data(), text.size());
+      return;
+    }
+    std::string joined;
+    if (!carry_.empty()) {
+      joined = carry_;
+      joined.append(text);
+      text = joined;
+      carry_.clear();
+    }
+    std::string out;
+    out.reserve(text.size());
+    while (!text.empty()) {
+      if (static_cast<unsigned char>(text[0]) < 0x80) {
+        out += text[0];
+        text.remove_prefix(1);
+        continue;
+      }
+      char32_t cp;
+      const std::size_t n = DecodeUtf8(text, cp);
+      if (cp == kInvalidUtf8 && IncompleteSequence(text)) {
+        carry_.assign(text);
+        break;
+      }
+      const int b = cp == kInvalidUtf8 ? -1 : EncodeChar(cp, encoding_);
+      out += b < 0 ? '?' : static_cast<char>(b);
+      text.remove_prefix(n);
+    }
+    ok_ = sink_(out.data(), out.size());
+  }
+
+  bool Finish() {
+    if (!carry_.empty()) {
+      const std::string rest(carry_.size(), '?');
+      carry_.clear();
+      if (ok_) ok_ = sink_(rest.data(), rest.size());
+    }
+    return ok_;
+  }
+
+ private:
+  const ContentSink& sink_;
+  ByteEncoding encoding_;
+  std::string carry_;  // a character cut between two pieces
+  bool ok_ = true;
+};
 
 // The library keeps no text outside the document element, so the white
 // space between the declaration, comments, the document element and the
-// end of the file is taken from the file and put back on save. Found by
-// scanning forward up to the document element and backward from the end;
-// anything unexpected leaves the layout unknown (saved without it).
+// end of the file is taken from the file and put back on save. Found before
+// parsing (the parse works in the file's buffer), by scanning forward over
+// the nodes before the document element and backward over those after it,
+// then checked against the nodes the library found; anything unexpected
+// leaves the layout unknown (saved without it).
 struct TopLevelLayout {
   std::vector<std::string> before;  // white space before each top-level node
   std::string after;                // after the last one
+  std::size_t root = 0;             // the document element's place among them
   bool known = false;
   // Text other than white space outside every node, which the library
   // drops without a word: the file is not well-formed XML.
@@ -230,49 +286,49 @@ std::size_t ConstructEnd(const std::string& t, std::size_t i) {
   return std::string::npos;
 }
 
-TopLevelLayout ScanLayout(const std::string& text, std::size_t start, std::size_t nodes,
-                          std::size_t root) {
+TopLevelLayout ScanLayout(const std::string& text, std::size_t start) {
   TopLevelLayout layout;
-  layout.before.resize(nodes);
-  std::size_t i = start;
   const auto stray = [] {
-    TopLevelLayout layout;
-    layout.stray_text = true;
-    return layout;
+    TopLevelLayout found;
+    found.stray_text = true;
+    return found;
   };
-  for (std::size_t n = 0; n <= root; ++n) {
+  // Forward to the document element: the first '<' that opens no comment,
+  // processing instruction or doctype.
+  std::size_t i = start;
+  for (;;) {
     const std::size_t next = SkipSpace(text, i);
     if (next >= text.size() || text[next] != '<') return stray();
-    layout.before[n] = text.substr(i, next - i);
-    if (n == root) break;
+    layout.before.push_back(text.substr(i, next - i));
+    if (next + 1 < text.size() && text[next + 1] != '!' && text[next + 1] != '?') {
+      i = next;
+      break;
+    }
     i = ConstructEnd(text, next);
     if (i == std::string::npos) return {};
   }
-  std::size_t end = text.size();
-  std::size_t j = SkipSpaceBack(text, end);
-  layout.after = text.substr(j, end - j);
-  for (std::size_t n = nodes; n-- > root + 1;) {
+  layout.root = layout.before.size() - 1;  // i: where the document element starts
+  // Backward from the end to the document element's last '>', which ends
+  // no comment ("-->") and no processing instruction ("?>").
+  std::size_t j = SkipSpaceBack(text, text.size());
+  layout.after = text.substr(j);
+  std::vector<std::string> trailing;
+  for (;;) {
+    if (j == 0 || text[j - 1] != '>') return stray();
     std::size_t open;
     if (j >= 3 && text.compare(j - 3, 3, "-->") == 0) open = text.rfind("<!--", j - 3);
     else if (j >= 2 && text.compare(j - 2, 2, "?>") == 0) open = text.rfind("<?", j - 2);
-    else return j > 0 && text[j - 1] == '>' ? TopLevelLayout{} : stray();
-    if (open == std::string::npos) return {};
+    else break;
+    if (open == std::string::npos || open <= i) return {};
     const std::size_t k = SkipSpaceBack(text, open);
-    layout.before[n] = text.substr(k, open - k);
+    trailing.push_back(text.substr(k, open - k));
     j = k;
   }
-  // What is left ends with the document element's last '>'.
-  if (j == 0 || text[j - 1] != '>') return stray();
+  layout.before.insert(layout.before.end(), trailing.rbegin(), trailing.rend());
   layout.known = true;
   return layout;
 }
 
-struct StringWriter : pugi::xml_writer {
-  std::string data;
-  void write(const void* bytes, std::size_t size) override {
-    data.append(static_cast<const char*>(bytes), size);
-  }
-};
 
 // Character data as the module writes it: markup characters escaped and, in
 // a file of a single-byte encoding, every character it cannot hold as a
@@ -371,6 +427,7 @@ void UnescapeText(std::string_view raw, std::string& out) {
 }  // namespace
 
 struct PugiXmlDocument::Impl {
+  std::string buffer;  // the file's text, which the document is parsed in
   pugi::xml_document doc;
   pugi::xml_encoding encoding = pugi::encoding_utf8;
   ByteEncoding bytes = ByteEncoding::kNone;  // converted here, not by the library
@@ -384,6 +441,7 @@ PugiXmlDocument::~PugiXmlDocument() = default;
 
 XmlLoadResult PugiXmlDocument::Load(const std::string& path) {
   impl_->doc.reset();
+  impl_->buffer.clear();
   impl_->layout = {};
   impl_->encoding = pugi::encoding_utf8;
   impl_->bytes = ByteEncoding::kNone;
@@ -393,8 +451,10 @@ XmlLoadResult PugiXmlDocument::Load(const std::string& path) {
   if (path.empty() || ::stat(path.c_str(), &st) != 0) return XmlLoadResult::kMissing;
   std::FILE* f = std::fopen(path.c_str(), "rb");
   if (!f) return XmlLoadResult::kUnreadable;
-  // Read straight into the buffer: a host's profile can be megabytes.
-  std::string bytes(static_cast<std::size_t>(st.st_size), '\0');
+  // Read straight into the buffer the document is parsed in: a host's
+  // profile can be megabytes, and each copy of them costs.
+  std::string& bytes = impl_->buffer;
+  bytes.resize(static_cast<std::size_t>(st.st_size));
   std::size_t filled = 0, n;
   while ((n = std::fread(bytes.data() + filled, 1, bytes.size() - filled, f)) > 0) {
     filled += n;
@@ -409,33 +469,33 @@ XmlLoadResult PugiXmlDocument::Load(const std::string& path) {
   impl_->bom = HasBom(bytes);
   impl_->bytes = impl_->bom ? ByteEncoding::kNone : DeclaredByteEncoding(bytes);
   if (impl_->bytes != ByteEncoding::kNone) bytes = DecodeBytes(bytes, impl_->bytes);
-  const pugi::xml_parse_result result = impl_->doc.load_buffer(
+  // What needs the text as written is taken before the parse changes it.
+  TopLevelLayout layout = ScanLayout(bytes, impl_->bom ? 3 : 0);
+  const bool quotes = MayHaveQuoteInAttribute(bytes);
+  impl_->size = bytes.size();
+  const pugi::xml_parse_result result = impl_->doc.load_buffer_inplace(
       bytes.data(), bytes.size(), kParseOptions,
       impl_->bytes != ByteEncoding::kNone ? pugi::encoding_utf8 : pugi::encoding_auto);
-  if (!result) {
+  const auto unreadable = [this] {
     impl_->doc.reset();
+    impl_->buffer.clear();
     impl_->bytes = ByteEncoding::kNone;
+    impl_->bom = false;
     return XmlLoadResult::kUnreadable;
-  }
+  };
+  if (!result) return unreadable();
   impl_->encoding = result.encoding;
   // Byte-oriented scanning suits the encodings whose markup is ASCII.
-  if (result.encoding == pugi::encoding_utf8 || result.encoding == pugi::encoding_latin1) {
+  if (result.encoding == pugi::encoding_utf8) {
+    if (layout.stray_text) return unreadable();
     std::size_t nodes = 0, root = 0;
-    for (pugi::xml_node n : impl_->doc.children()) {
-      if (n == impl_->doc.document_element()) root = nodes;
+    for (pugi::xml_node node : impl_->doc.children()) {
+      if (node == impl_->doc.document_element()) root = nodes;
       ++nodes;
     }
-    impl_->layout = ScanLayout(bytes, impl_->bom ? 3 : 0, nodes, root);
-    if (impl_->layout.stray_text) {
-      impl_->doc.reset();
-      impl_->layout = {};
-      impl_->bytes = ByteEncoding::kNone;
-      return XmlLoadResult::kUnreadable;
-    }
+    if (layout.known && nodes == layout.before.size() && root == layout.root) impl_->layout = std::move(layout);
   }
-  if (result.encoding != pugi::encoding_utf8 || MayHaveQuoteInAttribute(bytes))
-    EscapeQuotesInAttributes(impl_->doc);
-  impl_->size = bytes.size();
+  if (result.encoding != pugi::encoding_utf8 || quotes) EscapeQuotesInAttributes(impl_->doc);
   return XmlLoadResult::kLoaded;
 }
 
@@ -491,9 +551,8 @@ void PugiXmlDocument::Remove(XmlElement element) {
   node.parent().remove_child(node);
 }
 
-std::string PugiXmlDocument::Serialize() const {
-  StringWriter writer;
-  writer.data.reserve(impl_->size + impl_->size / 16 + 4096);
+bool PugiXmlDocument::Write(const ContentSink& sink) const {
+  DocumentWriter writer(sink, impl_->bytes);
   unsigned flags = kSaveOptions;
   if (impl_->bom) flags |= pugi::format_write_bom;
   const TopLevelLayout& layout = impl_->layout;
@@ -502,21 +561,28 @@ std::string PugiXmlDocument::Serialize() const {
   if (!layout.known || count != layout.before.size()) {
     impl_->doc.save(writer, "", flags, impl_->encoding);
   } else {
-    if (impl_->bom) writer.data = "\xEF\xBB\xBF";
+    if (impl_->bom) writer.Put("\xEF\xBB\xBF");
     std::size_t i = 0;
     for (pugi::xml_node n : impl_->doc.children()) {
-      writer.data += layout.before[i++];
+      writer.Put(layout.before[i++]);
       n.print(writer, "", kSaveOptions, impl_->encoding);
     }
-    writer.data += layout.after;
+    writer.Put(layout.after);
   }
-  if (impl_->bytes != ByteEncoding::kNone) return EncodeBytes(writer.data, impl_->bytes);
-  return std::move(writer.data);
+  return writer.Finish();
+}
+
+std::string PugiXmlDocument::Serialize() const {
+  std::string data;
+  Write([&data](const char* piece, std::size_t size) {
+    data.append(piece, size);
+    return true;
+  });
+  return data;
 }
 
 bool PugiXmlDocument::Save(const std::string& path) {
-  const std::string data = Serialize();
-  return AtomicWriteFile(path, data.data(), data.size(), &faults_);
+  return AtomicWriteFile(path, [this](const ContentSink& sink) { return Write(sink); }, &faults_);
 }
 
 }  // namespace k2t::linux_platform

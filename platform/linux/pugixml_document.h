@@ -29,7 +29,8 @@ class PugiXmlDocument final : public XmlDocument {
   void Remove(XmlElement element) override;
   bool Save(const std::string& path) override;
 
-  // The document as Save writes it.
+  // The document as Save writes it, in pieces or whole.
+  bool Write(const ContentSink& sink) const;
   std::string Serialize() const;
   // Test hook for the file replacement.
   void SetWriteFaults(const AtomicWriteFaults& faults) { faults_ = faults; }

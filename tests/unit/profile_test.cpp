@@ -336,6 +336,19 @@ TEST_F(ProfileTest, TextsKeepTheirCharactersInTheFilesEncoding) {
   }
 }
 
+// Saved in pieces: a character cut between two of them still becomes its
+// one byte.
+TEST_F(ProfileTest, LargeSingleByteProfileSavesByteForByte) {
+  std::string host = "<?xml version=\"1.0\" encoding=\"windows-1252\"?><profile>";
+  for (int i = 0; i < 40000; ++i) host += i % 3 ? "<a>\xE9\x80x</a>" : "\xFC";
+  Write(host + "</profile>");
+  {
+    auto store = Store();
+    store->WriteInt(kSettingsSection, "Vel", 3);
+  }
+  EXPECT_EQ(Read(), host + "<iTalvo_K2T_Pendant><Vel>3</Vel></iTalvo_K2T_Pendant></profile>");
+}
+
 // Only references XML allows are decoded; the others are text as written,
 // and stay so in the file when the value is saved unchanged.
 TEST_F(ProfileTest, MalformedCharacterReferencesAreKeptAsWritten) {
