@@ -316,9 +316,16 @@ TopLevelLayout ScanLayout(const std::string& text, std::size_t start) {
   for (;;) {
     if (j == 0 || text[j - 1] != '>') return stray();
     std::size_t open;
-    if (j >= 3 && text.compare(j - 3, 3, "-->") == 0) open = text.rfind("<!--", j - 3);
-    else if (j >= 2 && text.compare(j - 2, 2, "?>") == 0) open = text.rfind("<?", j - 2);
-    else break;
+    if (j >= 3 && text.compare(j - 3, 3, "-->") == 0) {
+      open = text.rfind("<!--", j - 3);
+      // A comment holds no "--": otherwise this "-->" ends the document
+      // element (a name may end in "--"), and the layout is not known.
+      if (open != std::string::npos && text.find("--", open + 4) < j - 3) return {};
+    } else if (j >= 2 && text.compare(j - 2, 2, "?>") == 0) {
+      open = text.rfind("<?", j - 2);
+    } else {
+      break;
+    }
     if (open == std::string::npos || open <= i) return {};
     const std::size_t k = SkipSpaceBack(text, open);
     trailing.push_back(text.substr(k, open - k));
