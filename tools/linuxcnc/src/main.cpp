@@ -6,6 +6,7 @@
 #include <sys/signalfd.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -191,7 +192,13 @@ int main(int argc, char** argv) {
   std::optional<PendantConsole> console;
   if (config.virtual_pendant) {
     bench::VirtualPendant& pendant = host.pendant();
-    pendant.on_display_change = [&pendant] { Say("display \"" + pendant.Display() + "\""); };
+    // A blinking display alternates two texts: each is shown once, not twice a second.
+    pendant.on_display_change = [&pendant, shown = std::array<std::string, 2>{}]() mutable {
+      const std::string text = pendant.Display();
+      if (text == shown[0] || text == shown[1]) return;
+      shown = {shown[1], text};
+      Say("display \"" + text + "\"");
+    };
     console.emplace(pendant, Say, [&loop] { loop.Quit(); });
     const unsigned reader = loop.AddReader(STDIN_FILENO, [&] {
       char buf[512];
