@@ -27,6 +27,18 @@ class Failed(Exception):
     pass
 
 
+def linuxcnc_running():
+    """A LinuxCNC server of any session; a lock file without one is stale and LinuxCNC clears it."""
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            with open(f"/proc/{pid}/comm") as f:
+                if f.read().strip() in ("linuxcncsvr", "milltask"):
+                    return True
+        except OSError:
+            pass
+    return False
+
+
 def log_tail(lines=40):
     try:
         with open(LOG, errors="replace") as f:
@@ -43,8 +55,8 @@ class Run:
 
     # ---- LinuxCNC ----------------------------------------------------------
     def start(self):
-        if os.path.exists(LOCK):
-            raise Failed(f"{LOCK} exists: another LinuxCNC runs on this machine; the test would stop it")
+        if os.path.exists(LOCK) and linuxcnc_running():
+            raise Failed(f"another LinuxCNC runs on this machine ({LOCK}); the test would stop it")
         os.makedirs(WORK, exist_ok=True)
         out = open(LOG, "w")  # a file, never a pipe: LinuxCNC's daemons keep their copies open
         self.proc = subprocess.Popen(
