@@ -1,5 +1,7 @@
 #include "nml_link.h"
 
+#include <unistd.h>
+
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -29,6 +31,7 @@ constexpr double kEchoTimeout = 2.0;   // seconds for LinuxCNC to take a command
 constexpr double kSettleTimeout = 1.0; // for a mode or state change to show in the status
 constexpr double kIdleWaitLimit = 60;  // an intent waits this long for MDI lines to finish
 constexpr double kPollPeriod = 0.005;
+constexpr const char* kLockFile = "/tmp/linuxcnc.lock";  // the linuxcnc script's, removed at shutdown
 
 const char* StepName(const Step& step) {
   switch (step.kind) {
@@ -252,7 +255,8 @@ bool NmlLink::Poll() {
   if (s.task.heartbeat != heartbeat_ || heartbeat_time_ == 0) {
     heartbeat_ = s.task.heartbeat;
     heartbeat_time_ = now;
-  } else if (now - heartbeat_time_ > kGoneSeconds) {
+  } else if (const double stalled = now - heartbeat_time_;
+             stalled > kDeadSeconds || (stalled > kGoneSeconds && access(kLockFile, F_OK) != 0)) {
     gone_ = true;
     return false;
   }

@@ -23,8 +23,11 @@ class NmlLink final : public CommandSink {
  public:
   using Log = std::function<void(const std::string&)>;  // called on the worker thread too
 
-  // After this long without a task heartbeat, LinuxCNC counts as gone.
+  // LinuxCNC counts as gone when its task has not beaten for 2 s and its
+  // lock file is gone (it shut down), or for 10 s whatever the lock file
+  // says (it died). A busy machine stalls a task for over 2 s now and then.
   static constexpr double kGoneSeconds = 2.0;
+  static constexpr double kDeadSeconds = 10.0;
 
   NmlLink(std::string nml_file, std::string program, Log log);
   ~NmlLink() override;

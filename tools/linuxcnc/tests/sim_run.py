@@ -195,6 +195,11 @@ class Run:
 
         self.send("mode 1")  # back to step mode, as a machinist would before starting
         time.sleep(0.3)
+        self.confirm("spindle")
+        self.wait(lambda: self.stat.spindle[0]["enabled"] and self.stat.spindle[0]["speed"] == 1000, 3,
+                  "the spindle on at [K2T]SPINDLE_SPEED")
+        self.say("spindle on at 1000")
+
         self.confirm("start")
         running = (linuxcnc.INTERP_READING, linuxcnc.INTERP_WAITING)
         self.wait(lambda: self.stat.task_mode == linuxcnc.MODE_AUTO and self.stat.interp_state in running, 5,
