@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/text.h"
 #include "common/utf8.h"
 
 namespace k2t::linux_platform {
@@ -116,16 +117,6 @@ bool Representable(char32_t cp, ByteEncoding e) {
   return EncodeChar(cp, e) >= 0;
 }
 
-bool EqualsAsciiNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (x != b[i]) return false;
-  }
-  return true;
-}
-
 // The encoding named in the XML declaration, when it is one of the above.
 ByteEncoding DeclaredByteEncoding(std::string_view bytes) {
   constexpr std::string_view kSpace = " \t\r\n";
@@ -144,11 +135,11 @@ ByteEncoding DeclaredByteEncoding(std::string_view bytes) {
   if (close == std::string_view::npos) return ByteEncoding::kNone;
   const std::string_view name = decl.substr(at + 1, close - at - 1);
   for (const char* n : {"iso-8859-1", "iso_8859-1", "latin1"})
-    if (EqualsAsciiNoCase(name, n)) return ByteEncoding::kLatin1;
+    if (EqualsIgnoreCase(name, n)) return ByteEncoding::kLatin1;
   for (const char* n : {"windows-1252", "cp1252"})
-    if (EqualsAsciiNoCase(name, n)) return ByteEncoding::kWindows1252;
+    if (EqualsIgnoreCase(name, n)) return ByteEncoding::kWindows1252;
   for (const char* n : {"us-ascii", "ascii"})
-    if (EqualsAsciiNoCase(name, n)) return ByteEncoding::kAscii;
+    if (EqualsIgnoreCase(name, n)) return ByteEncoding::kAscii;
   return ByteEncoding::kNone;
 }
 

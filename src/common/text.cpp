@@ -96,12 +96,6 @@ LeadingInt ParseLeadingInt32(std::string_view text, std::int32_t& value) {
   return LeadingInt::kValid;
 }
 
-bool StartsWithInteger(std::string_view text) {
-  bool negative;
-  const std::size_t i = SkipSpaceAndSign(text, negative);
-  return i < text.size() && text[i] >= '0' && text[i] <= '9';
-}
-
 double ParseLeadingDouble(std::string_view text) {
   bool negative;
   const std::size_t i = SkipSpaceAndSign(text, negative);

@@ -63,10 +63,6 @@ enum class LeadingInt {
 };
 LeadingInt ParseLeadingInt32(std::string_view text, std::int32_t& value);
 
-// True when the text starts with an integer as ParseLeadingInt reads it:
-// white space and a sign may lead, but at least one digit must follow.
-bool StartsWithInteger(std::string_view text);
-
 // Decimal text with a dot as separator, prefix-style: leading white space, an
 // optional sign, then a number; text that does not start with a number gives 0.
 double ParseLeadingDouble(std::string_view text);

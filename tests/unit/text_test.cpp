@@ -93,7 +93,10 @@ TEST(ParseLeadingInt32, RefusesWhatDoesNotFit) {
       {"-4294967046", LeadingInt::kOutOfRange, 0},
       {"99999999999999999999999999", LeadingInt::kOutOfRange, 0},
       {"", LeadingInt::kNone, 0},
+      {" ", LeadingInt::kNone, 0},
+      {"-", LeadingInt::kNone, 0},
       {"- 1", LeadingInt::kNone, 0},
+      {"--1", LeadingInt::kNone, 0},
       {"x1", LeadingInt::kNone, 0},
   };
   for (const auto& c : cases) {
@@ -101,15 +104,6 @@ TEST(ParseLeadingInt32, RefusesWhatDoesNotFit) {
     EXPECT_EQ(ParseLeadingInt32(c.text, value), c.result) << c.text;
     EXPECT_EQ(value, c.value) << c.text;
   }
-}
-
-TEST(StartsWithInteger, NeedsADigitAfterSpaceAndSign) {
-  const struct {
-    const char* text;
-    bool expected;
-  } cases[] = {{"12abc", true}, {" -3", true}, {"+0", true}, {"", false}, {" ", false},
-               {"-", false},    {"- 1", false}, {"abc", false}, {"--1", false}};
-  for (const auto& c : cases) EXPECT_EQ(StartsWithInteger(c.text), c.expected) << c.text;
 }
 
 TEST(ParseLeadingDouble, PrefixWithADot) {
