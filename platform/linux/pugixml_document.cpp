@@ -118,8 +118,13 @@ bool Representable(char32_t cp, ByteEncoding e) {
 }
 
 // The encoding named in the XML declaration, when it is one of the above.
+// White space before the declaration is taken as the library takes it (and
+// as a save without the file's layout drops it): the declaration counts.
 ByteEncoding DeclaredByteEncoding(std::string_view bytes) {
   constexpr std::string_view kSpace = " \t\r\n";
+  const std::size_t first = bytes.find_first_not_of(kSpace);
+  if (first == std::string_view::npos) return ByteEncoding::kNone;
+  bytes.remove_prefix(first);
   if (bytes.size() < 6 || bytes.substr(0, 5) != "<?xml" || kSpace.find(bytes[5]) == kSpace.npos)
     return ByteEncoding::kNone;
   const std::size_t end = bytes.find("?>");
@@ -484,13 +489,17 @@ XmlLoadResult PugiXmlDocument::Load(const std::string& path) {
   if (!result) return unreadable();
   impl_->encoding = result.encoding;
   // Byte-oriented scanning suits the encodings whose markup is ASCII.
+  // One document element only: the library takes more, and drops the text
+  // between them; such a file is not well-formed XML.
+  std::size_t nodes = 0, root = 0, elements = 0;
+  for (pugi::xml_node node : impl_->doc.children()) {
+    if (node == impl_->doc.document_element()) root = nodes;
+    if (node.type() == pugi::node_element) ++elements;
+    ++nodes;
+  }
+  if (elements > 1) return unreadable();
   if (result.encoding == pugi::encoding_utf8) {
     if (layout.stray_text) return unreadable();
-    std::size_t nodes = 0, root = 0;
-    for (pugi::xml_node node : impl_->doc.children()) {
-      if (node == impl_->doc.document_element()) root = nodes;
-      ++nodes;
-    }
     if (layout.known && nodes == layout.before.size() && root == layout.root) impl_->layout = std::move(layout);
   }
   if (result.encoding != pugi::encoding_utf8 || quotes) EscapeQuotesInAttributes(impl_->doc);

@@ -172,6 +172,7 @@ TEST_F(ProfileTest, UnparseableProfileIsNeverOverwritten) {
            "<?xml version=\"1.0\"?> text <profile>" + section + "</profile>",
            "<profile>" + section + "</profile>\x81",
            "<profile>" + section + "</profile> x <!-- c -->\n",
+           "<profile>" + section + "</profile> x <profile/>",
        }) {
     Write(broken);
     StartModule();
@@ -315,6 +316,8 @@ TEST_F(ProfileTest, TextsKeepTheirCharactersInTheFilesEncoding) {
       {"windows-1252", "<?xml version=\"1.0\" encoding=\"windows-1252\"?>", "Caf\xE9 On", cafe,
        "5\x80 \xFC&#9731;"},
       {"Latin-1", "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>", "Caf\xE9 On", cafe, "5&#8364; \xFC&#9731;"},
+      {"windows-1252 after white space", "\n <?xml version=\"1.0\" encoding=\"cp1252\"?>", "Caf\xE9 On", cafe,
+       "5\x80 \xFC&#9731;"},
       {"US-ASCII", "<?xml version=\"1.0\" encoding=\"US-ASCII\"?>", "Caf&#233; On", cafe,
        "5&#8364; &#252;&#9731;"},
       {"UTF-8", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>", cafe, cafe, euro + snow},
