@@ -475,6 +475,9 @@ XmlLoadResult PugiXmlDocument::Load(const std::string& path) {
   // What needs the text as written is taken before the parse changes it.
   TopLevelLayout layout = ScanLayout(bytes, impl_->bom ? 3 : 0);
   const bool quotes = MayHaveQuoteInAttribute(bytes);
+  // A NUL byte is no character of XML; parsing in place, the library would
+  // take it for the end of the text and call what came before a document.
+  const bool nul = bytes.find('\0') != std::string::npos;
   impl_->size = bytes.size();
   const pugi::xml_parse_result result = impl_->doc.load_buffer_inplace(
       bytes.data(), bytes.size(), kParseOptions,
@@ -499,7 +502,7 @@ XmlLoadResult PugiXmlDocument::Load(const std::string& path) {
   }
   if (elements > 1) return unreadable();
   if (result.encoding == pugi::encoding_utf8) {
-    if (layout.stray_text) return unreadable();
+    if (layout.stray_text || nul) return unreadable();
     if (layout.known && nodes == layout.before.size() && root == layout.root) impl_->layout = std::move(layout);
   }
   if (result.encoding != pugi::encoding_utf8 || quotes) EscapeQuotesInAttributes(impl_->doc);

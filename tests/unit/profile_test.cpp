@@ -173,6 +173,7 @@ TEST_F(ProfileTest, UnparseableProfileIsNeverOverwritten) {
            "<profile>" + section + "</profile>\x81",
            "<profile>" + section + "</profile> x <!-- c -->\n",
            "<profile>" + section + "</profile> x <profile/>",
+           "<profile>" + section + "</profile" + std::string(3, '\0') + ">",
        }) {
     Write(broken);
     StartModule();
