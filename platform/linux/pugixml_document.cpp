@@ -72,10 +72,11 @@ bool MayHaveQuoteInAttribute(std::string_view text) {
     if (open == 0) continue;
     const std::size_t before = text.find_last_not_of(kXmlSpace, open - 1);
     if (before == std::string_view::npos || text[before] != '=') continue;
+    // Every such quote is looked at as an opening one: one inside a comment
+    // or text must not take the place of a real attribute's.
     const std::size_t close = text.find('\'', open + 1);
     if (close == std::string_view::npos) return true;
     if (text.substr(open + 1, close - open - 1).find('"') != std::string_view::npos) return true;
-    open = close;
   }
   return false;
 }

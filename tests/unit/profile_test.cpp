@@ -155,6 +155,16 @@ TEST_F(ProfileTest, HostContentRoundTripsByteIdentical) {
   EXPECT_TRUE(saved.ends_with("<Fun3>F3</Fun3></iTalvo_K2T_Pendant></profile>\r\n")) << saved;
 }
 
+// Attribute values in single quotes that hold double quotes are written
+// escaped, wherever an apostrophe stands before them.
+TEST_F(ProfileTest, DoubleQuotesInSingleQuotedAttributesAreEscaped) {
+  for (const std::string& before : {std::string(""), std::string("<!-- it='s -->"), std::string("<a>x='y</a>")}) {
+    Write("<profile>" + before + "<P Lang='say \"hi\"'/><iTalvo_K2T_Pendant/></profile>");
+    Store()->WriteInt(kSettingsSection, "Vel", 3);
+    EXPECT_NE(Read().find("<P Lang=\"say &quot;hi&quot;\"/>"), std::string::npos) << before;
+  }
+}
+
 TEST_F(ProfileTest, WhiteSpaceAroundTrailingNodesIsKept) {
   const std::string text = "\n<profile><A>1</A></profile>\r\n\t<!-- end -->\n<?pi x?>  \n";
   Write(text);
