@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "common/text.h"
+
 namespace k2t {
 
 inline constexpr std::uint16_t kPendantVendorId = 0x04D8;
@@ -57,6 +59,9 @@ class HidBus {
   // Opens a handle; null when the open fails. kAttributes is the probe: an
   // interface whose probe fails counts as one whose attributes cannot be read.
   virtual std::unique_ptr<HidDevice> Open(const std::string& path, HidAccess access) = 0;
+  // Whether two of this bus' paths name the same interface; letter case
+  // does not count.
+  virtual bool SamePath(std::string_view a, std::string_view b) const { return EqualsIgnoreCase(a, b); }
 };
 
 // What the hidden window needs from the platform besides the bus: the poll

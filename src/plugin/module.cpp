@@ -13,7 +13,9 @@ std::string_view ModuleBaseName(std::string_view path) {
   return path;
 }
 
-Module::Module(Platform& platform) : platform_(platform) {}
+Module::Module(Platform& platform) : platform_(platform) {
+  host.SetMessageLineWriter(platform_.HostMessageLine());
+}
 
 // Unloaded without StopPlug: the window is released (its timer removed and
 // its handles closed), but no button codes or G-code go out, since the
