@@ -1,0 +1,34 @@
+// The core's platform port on Windows.
+#pragma once
+
+#include <functional>
+
+#include "platform/windows/sim_hid_bus.h"
+#include "plugin/platform.h"
+
+namespace k2t::windows {
+
+class WindowsPlatform final : public Platform {
+ public:
+  // Shows the configuration dialog modally over the settings; none means
+  // Config behaves as a cancelled dialog.
+  using DialogRunner = std::function<void(PendantSettings& settings)>;
+
+  explicit WindowsPlatform(DialogRunner dialog = nullptr) : dialog_(std::move(dialog)) {}
+
+  WindowPorts CreateWindowPorts(DrovikWin& window, void* host_window) override;
+  std::unique_ptr<XmlDocument> CreateXmlDocument() override;
+  std::string ModuleFilePath() override;
+  void RunConfigDialog(PendantSettings& settings) override;
+  MessageLineWriter HostMessageLine() override;
+
+  // The module is being unloaded without StopPlug: from now on nothing of
+  // the host's is called (its simulated bus included).
+  void ForgetHost() { *host_alive_ = false; }
+
+ private:
+  DialogRunner dialog_;
+  HostAlive host_alive_ = std::make_shared<bool>(true);
+};
+
+}  // namespace k2t::windows
