@@ -1,0 +1,332 @@
+// K2TPendant.dll run as the host runs it: loaded with LoadLibrary, every
+// name resolved with GetProcAddress, records and callbacks handed over, and
+// driven deterministically: poll ticks are WM_TIMER messages sent to the
+// hidden window, hot-plug comes through this program's simulated bus
+// (exported as K2tSimHidBus) and as WM_DEVICECHANGE broadcasts.
+#include <windows.h>
+#include <dbt.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <deque>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "k2t/plugin.h"
+#include "k2t/sim_hid.h"
+#include "dll_host.h"
+
+namespace k2t::dll_host {
+
+SimBus g_sim;
+std::vector<std::string> g_calls;
+std::map<int, double> g_dros;
+std::map<int, bool> g_leds;
+
+namespace {
+
+int SimEnumerate(void*, K2tSimHidDevice* out, int max) {
+  ++g_sim.calls;
+  if (!g_sim.present) return 0;
+  if (max > 0) {
+    std::memset(&out[0], 0, sizeof out[0]);
+    std::strncpy(out[0].path, kPendantPath, sizeof out[0].path - 1);
+    out[0].vendor_id = 0x04D8;
+    out[0].product_id = 0xFCE8;
+  }
+  return 1;
+}
+int SimOpen(void*, const char* path, int access) {
+  ++g_sim.calls;
+  if (!g_sim.present || std::strcmp(path, kPendantPath) != 0) return -1;
+  g_sim.handles[g_sim.next_handle] = access;
+  return g_sim.next_handle++;
+}
+void SimClose(void*, int handle) {
+  ++g_sim.calls;
+  g_sim.handles.erase(handle);
+}
+int SimRead(void*, int, unsigned char* buf, int size, int) {
+  ++g_sim.calls;
+  if (!g_sim.present) return -1;
+  if (g_sim.reports.empty()) return 0;
+  const std::vector<unsigned char> r = g_sim.reports.front();
+  g_sim.reports.pop_front();
+  const int n = std::min(size, static_cast<int>(r.size()));
+  std::memcpy(buf, r.data(), static_cast<std::size_t>(n));
+  return n;
+}
+int SimWrite(void*, int, const unsigned char* buf, int size) {
+  ++g_sim.calls;
+  g_sim.written.emplace_back(buf, buf + size);
+  return size;
+}
+void SimSubscribe(void*, void (*notify)(void*, int, const char*), void* arg) {
+  ++g_sim.calls;
+  g_sim.notify = notify;
+  g_sim.notify_arg = arg;
+}
+
+K2tSimHidBus g_bus = {1, nullptr, SimEnumerate, SimOpen, SimClose, SimRead, SimWrite, SimSubscribe};
+
+void DoButtonCb(short code) { g_calls.push_back("DoButton " + std::to_string(code)); }
+void SetDroCb(int code, double value) {
+  g_dros[code] = value;
+  g_calls.push_back("SetDRO " + std::to_string(code));
+}
+double GetDroCb(int code) { return g_dros.count(code) ? g_dros[code] : 0.0; }
+bool GetLedCb(int code) { return g_leds.count(code) && g_leds[code]; }
+void SetLedCb(int, bool) { g_calls.push_back("SetLED"); }
+void CodeCb(const char* text) { g_calls.push_back(std::string("Code ") + text); }
+
+template <class F>
+void Resolve(HMODULE lib, const char* name, F& fn) {
+  FARPROC p = ::GetProcAddress(lib, name);
+  ASSERT_NE(p, nullptr) << name;
+  std::memcpy(&fn, &p, sizeof fn);
+}
+
+}  // namespace
+
+void DllTest::SetUp() {
+  g_sim = SimBus{};
+  g_calls.clear();
+  g_dros.clear();
+  g_leds = {{83, true}};  // jog enabled
+  lib_ = ::LoadLibraryW(L"K2TPendant.dll");
+  ASSERT_NE(lib_, nullptr) << ::GetLastError();
+  Resolve(lib_, "InitControl", api.InitControl);
+  Resolve(lib_, "SetProName", api.SetProName);
+  Resolve(lib_, "PostInitControl", api.PostInitControl);
+  Resolve(lib_, "Config", api.Config);
+  Resolve(lib_, "Update", api.Update);
+  Resolve(lib_, "StopPlug", api.StopPlug);
+  Resolve(lib_, "SetDoButton", api.SetDoButton);
+  Resolve(lib_, "SetSetDRO", api.SetSetDRO);
+  Resolve(lib_, "SetGetDRO", api.SetGetDRO);
+  Resolve(lib_, "SetGetLED", api.SetGetLED);
+  Resolve(lib_, "SetSetLED", api.SetSetLED);
+  Resolve(lib_, "SetCode", api.SetCode);
+  dir_ = TempFolder();
+  profile_ = dir_ + "\\profile.xml";
+  // Axis X at 2 units/s, and the host's jog unit following its step size
+  // (DRO 828), as the bench's machine has them.
+  const double max_velocity = 2.0;
+  std::memcpy(planner_.data() + K2T_PLANNER_AXIS_MAX_VELOCITY, &max_velocity, sizeof max_velocity);
+  const double unit = 0.001;
+  std::memcpy(planner_.data() + K2T_PLANNER_JOG_UNIT_FACTOR, &unit, sizeof unit);
+}
+
+void DllTest::TearDown() {
+  if (lib_) ::FreeLibrary(lib_);
+  RemoveFolder(dir_);
+}
+
+void DllTest::Start(const char* profile) {
+  ASSERT_TRUE(api.InitControl(motion_.data(), setup_.data(), planner_.data(), nullptr));
+  api.SetDoButton(DoButtonCb);
+  api.SetSetDRO(SetDroCb);
+  api.SetGetDRO(GetDroCb);
+  api.SetGetLED(GetLedCb);
+  api.SetSetLED(SetLedCb);
+  api.SetCode(CodeCb);
+  title_ = api.SetProName(profile ? profile : profile_.c_str());
+  api.PostInitControl();
+}
+
+HWND DllTest::Window() const { return ::FindWindowExW(HWND_MESSAGE, nullptr, L"DrovikWin", nullptr); }
+
+void DllTest::Tick(const Report& report) {
+  api.Update();
+  g_sim.reports.push_back(report.bytes);
+  ::SendMessageW(Window(), WM_TIMER, 1, 0);
+}
+
+void DllTest::Ticks(int n, const Report& report) {
+  for (int i = 0; i < n; ++i) Tick(report);
+}
+
+LRESULT DllTest::DeviceNotice(WPARAM event, const std::wstring& path) {
+  std::vector<unsigned char> buffer(offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name) +
+                                    (path.size() + 1) * sizeof(wchar_t));
+  DEV_BROADCAST_DEVICEINTERFACE_W header{};
+  header.dbcc_size = static_cast<DWORD>(buffer.size());
+  header.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+  std::memcpy(buffer.data(), &header, offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name));
+  std::memcpy(buffer.data() + offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name), path.c_str(),
+              (path.size() + 1) * sizeof(wchar_t));
+  return ::SendMessageW(Window(), WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(buffer.data()));
+}
+
+int DllTest::Handles(int access) const {
+  int n = 0;
+  for (const auto& [handle, a] : g_sim.handles) n += a == access;
+  return n;
+}
+
+std::vector<std::string> DllTest::TakeCalls() {
+  std::vector<std::string> calls;
+  calls.swap(g_calls);
+  return calls;
+}
+
+}  // namespace k2t::dll_host
+
+// Found by the module with GetProcAddress(GetModuleHandle(NULL), "K2tSimHidBus").
+extern "C" K2tSimHidBus* TestSimBus(void) {
+  return k2t::dll_host::g_sim.offer ? &k2t::dll_host::g_bus : nullptr;
+}
+
+namespace k2t::dll_host {
+
+std::string TempFolder() {
+  char base[MAX_PATH + 1];
+  const DWORD n = ::GetTempPathA(sizeof base, base);
+  EXPECT_TRUE(n > 0 && n < sizeof base);
+  for (unsigned attempt = 0; attempt < 100; ++attempt) {
+    const std::string dir = std::string(base) + "k2t-dll-" + std::to_string(::GetTickCount() + attempt);
+    if (::CreateDirectoryA(dir.c_str(), nullptr)) return dir;
+  }
+  ADD_FAILURE() << "no temporary folder";
+  return {};
+}
+
+void RemoveFolder(const std::string& dir) {
+  if (dir.empty()) return;
+  WIN32_FIND_DATAA entry;
+  HANDLE find = ::FindFirstFileA((dir + "\\*").c_str(), &entry);
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      const std::string name = entry.cFileName;
+      if (name == "." || name == "..") continue;
+      const std::string path = dir + "\\" + name;
+      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveFolder(path);
+      else ::DeleteFileA(path.c_str());
+    } while (::FindNextFileA(find, &entry));
+    ::FindClose(find);
+  }
+  ::RemoveDirectoryA(dir.c_str());
+}
+
+std::string ReadFile(const std::string& path) {
+  std::string bytes;
+  HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return bytes;
+  char buffer[4096];
+  DWORD n = 0;
+  while (::ReadFile(file, buffer, sizeof buffer, &n, nullptr) && n > 0) bytes.append(buffer, n);
+  ::CloseHandle(file);
+  return bytes;
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+  HANDLE file = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE) << path;
+  DWORD n = 0;
+  ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &n, nullptr);
+  ::CloseHandle(file);
+}
+
+}  // namespace k2t::dll_host
+
+#include <objbase.h>
+#include <msxml2.h>
+
+#include <algorithm>
+
+namespace k2t::dll_host {
+
+namespace {
+
+const CLSID kDomDocument60 = {0x88d96a05, 0xf192, 0x11d4, {0xa6, 0x5f, 0x00, 0x40, 0x96, 0x32, 0x51, 0xe5}};
+const IID kIXMLDOMDocument2 = {0x2933bf95, 0x7b36, 0x11d2, {0xb2, 0x0e, 0x00, 0xc0, 0x4f, 0x98, 0x3e, 0x60}};
+
+std::string Utf8(const BSTR text) {
+  if (!text) return {};
+  const int n = ::WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(::SysStringLen(text)), nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<std::size_t>(n), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(::SysStringLen(text)), out.data(), n, nullptr, nullptr);
+  ::SysFreeString(text);
+  return out;
+}
+
+void Describe(IXMLDOMNode* node, int depth, std::string& out) {
+  DOMNodeType type = NODE_INVALID;
+  node->get_nodeType(&type);
+  BSTR name = nullptr, value = nullptr;
+  node->get_nodeName(&name);
+  std::string line = std::string(static_cast<std::size_t>(depth) * 2, ' ') + std::to_string(type) + " " + Utf8(name);
+  std::vector<std::string> attributes;
+  IXMLDOMNamedNodeMap* map = nullptr;
+  if (type != NODE_PROCESSING_INSTRUCTION && SUCCEEDED(node->get_attributes(&map)) && map) {
+    long count = 0;
+    map->get_length(&count);
+    for (long i = 0; i < count; ++i) {
+      IXMLDOMNode* a = nullptr;
+      if (FAILED(map->get_item(i, &a)) || !a) continue;
+      BSTR an = nullptr, av = nullptr;
+      a->get_nodeName(&an);
+      a->get_text(&av);
+      attributes.push_back(Utf8(an) + "=" + Utf8(av));
+      a->Release();
+    }
+    map->Release();
+  }
+  std::sort(attributes.begin(), attributes.end());
+  for (const std::string& a : attributes) line += " [" + a + "]";
+  if (type == NODE_TEXT || type == NODE_CDATA_SECTION || type == NODE_COMMENT || type == NODE_PROCESSING_INSTRUCTION) {
+    node->get_text(&value);
+    std::string text = Utf8(value);
+    if (type == NODE_PROCESSING_INSTRUCTION) std::replace(text.begin(), text.end(), '\'', '"');
+    line += " \"" + text + "\"";
+  }
+  out += line + "\n";
+  IXMLDOMNode* child = nullptr;
+  node->get_firstChild(&child);
+  while (child) {
+    Describe(child, depth + 1, out);
+    IXMLDOMNode* next = nullptr;
+    child->get_nextSibling(&next);
+    child->Release();
+    child = next;
+  }
+}
+
+}  // namespace
+
+std::string XmlMeaning(const std::string& bytes) {
+  ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  IXMLDOMDocument2* doc = nullptr;
+  if (FAILED(::CoCreateInstance(kDomDocument60, nullptr, CLSCTX_INPROC_SERVER, kIXMLDOMDocument2,
+                                reinterpret_cast<void**>(&doc)))) {
+    ::CoUninitialize();
+    return "no MSXML";
+  }
+  doc->put_async(VARIANT_FALSE);
+  doc->put_preserveWhiteSpace(VARIANT_TRUE);
+  doc->put_resolveExternals(VARIANT_FALSE);
+  IStream* stream = nullptr;
+  ::CreateStreamOnHGlobal(nullptr, TRUE, &stream);
+  ULONG written = 0;
+  stream->Write(bytes.data(), static_cast<ULONG>(bytes.size()), &written);
+  LARGE_INTEGER zero{};
+  stream->Seek(zero, STREAM_SEEK_SET, nullptr);
+  VARIANT source;
+  ::VariantInit(&source);
+  V_VT(&source) = VT_UNKNOWN;
+  V_UNKNOWN(&source) = stream;
+  VARIANT_BOOL ok = VARIANT_FALSE;
+  doc->load(source, &ok);
+  std::string out = "unparseable";
+  if (ok == VARIANT_TRUE) {
+    out.clear();
+    Describe(doc, 0, out);
+  }
+  stream->Release();
+  doc->Release();
+  ::CoUninitialize();
+  return out;
+}
+
+}  // namespace k2t::dll_host
