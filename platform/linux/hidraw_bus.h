@@ -18,6 +18,11 @@ class HidrawBus final : public NoticeBus {
   std::unique_ptr<HidDevice> Open(const std::string& path, HidAccess access) override;
   void Subscribe(const K2tHostLoop* loop, NoticeSink sink) override;
   void Unsubscribe() override;
+  // The udev monitor is the module's own and is still released.
+  void ForgetHost() override {
+    loop_ = nullptr;
+    reader_id_ = 0;
+  }
 
   // The path and ids of every hidraw node; the ids are known only for nodes
   // whose parent HID device gives a HID_ID.

@@ -19,6 +19,7 @@ class HostLoopWindow final : public WindowServices {
 
   void StartTimer(unsigned id, unsigned period_ms) override;
   void RegisterDeviceNotices() override;
+  void ForgetHost() override { loop_ = nullptr; }
 
   // One poll tick of the live window, for a modal loop of the module's own
   // (the configuration dialog) during which the host's loop cannot run. A

@@ -6,13 +6,16 @@ namespace k2t::linux_platform {
 
 namespace {
 
+using HostBus = std::shared_ptr<const K2tSimHidBus*>;
+
 class SimHidDevice final : public HidDevice {
  public:
-  SimHidDevice(const K2tSimHidBus& bus, int handle) : bus_(bus), handle_(handle) {}
+  SimHidDevice(HostBus bus, int handle) : bus_(std::move(bus)), handle_(handle) {}
   ~SimHidDevice() override {
-    if (bus_.close) bus_.close(bus_.context, handle_);
+    if (const K2tSimHidBus* b = *bus_; b && b->close) b->close(b->context, handle_);
   }
 
+  // read with timeout 0 takes what is waiting; only WaitRead waits.
   ReadStart StartRead() override {
     if (have_report_) return ReadStart::kCompleted;
     return Read(0) ? ReadStart::kCompleted : (gone_ ? ReadStart::kFailed : ReadStart::kPending);
@@ -25,14 +28,15 @@ class SimHidDevice final : public HidDevice {
     have_report_ = false;
   }
   void Write(const std::uint8_t* data, std::size_t size) override {
-    if (bus_.write) bus_.write(bus_.context, handle_, data, static_cast<int>(size));
+    if (const K2tSimHidBus* b = *bus_; b && b->write) b->write(b->context, handle_, data, static_cast<int>(size));
   }
 
  private:
   bool Read(int timeout_ms) {
-    if (!bus_.read) return false;
+    const K2tSimHidBus* b = *bus_;
+    if (!b || !b->read) return false;
     unsigned char buf[64];
-    const int n = bus_.read(bus_.context, handle_, buf, sizeof buf, timeout_ms);
+    const int n = b->read(b->context, handle_, buf, sizeof buf, timeout_ms);
     if (n < 0) gone_ = true;
     if (n <= 0) return false;
     // A short report leaves the rest zero; a longer one is cut to 8 bytes.
@@ -42,7 +46,7 @@ class SimHidDevice final : public HidDevice {
     return true;
   }
 
-  const K2tSimHidBus& bus_;
+  HostBus bus_;
   int handle_;
   InputReport buffer_{};
   bool have_report_ = false;
@@ -55,12 +59,13 @@ SimHidBus::~SimHidBus() { Unsubscribe(); }
 
 std::vector<HidInterface> SimHidBus::Enumerate() {
   std::vector<HidInterface> result;
-  if (!bus_.enumerate) return result;
+  const K2tSimHidBus* b = *bus_;
+  if (!b || !b->enumerate) return result;
   std::vector<K2tSimHidDevice> devices(16);
-  int count = bus_.enumerate(bus_.context, devices.data(), static_cast<int>(devices.size()));
+  int count = b->enumerate(b->context, devices.data(), static_cast<int>(devices.size()));
   if (count > static_cast<int>(devices.size())) {
     devices.resize(static_cast<std::size_t>(count));
-    count = bus_.enumerate(bus_.context, devices.data(), count);
+    count = b->enumerate(b->context, devices.data(), count);
   }
   if (count < 0) count = 0;
   for (int i = 0; i < count && i < static_cast<int>(devices.size()); ++i) {
@@ -71,25 +76,32 @@ std::vector<HidInterface> SimHidBus::Enumerate() {
 }
 
 std::unique_ptr<HidDevice> SimHidBus::Open(const std::string& path, HidAccess access) {
-  if (!bus_.open) return nullptr;
+  const K2tSimHidBus* b = *bus_;
+  if (!b || !b->open) return nullptr;
   const int mode = access == HidAccess::kAttributes ? K2T_SIM_ACCESS_ATTRIBUTES
                    : access == HidAccess::kRead     ? K2T_SIM_ACCESS_READ
                                                     : K2T_SIM_ACCESS_WRITE;
-  const int handle = bus_.open(bus_.context, path.c_str(), mode);
+  const int handle = b->open(b->context, path.c_str(), mode);
   if (handle < 0) return nullptr;
   return std::make_unique<SimHidDevice>(bus_, handle);
 }
 
 void SimHidBus::Subscribe(const K2tHostLoop* /*loop*/, NoticeSink sink) {
   sink_ = std::move(sink);
-  if (subscribed_ || !bus_.subscribe) return;
-  bus_.subscribe(bus_.context, &SimHidBus::OnNotice, this);
+  const K2tSimHidBus* b = *bus_;
+  if (subscribed_ || !b || !b->subscribe) return;
+  b->subscribe(b->context, &SimHidBus::OnNotice, this);
   subscribed_ = true;
 }
 
 void SimHidBus::Unsubscribe() {
   if (!subscribed_) return;
-  bus_.subscribe(bus_.context, nullptr, nullptr);
+  if (const K2tSimHidBus* b = *bus_) b->subscribe(b->context, nullptr, nullptr);
+  subscribed_ = false;
+}
+
+void SimHidBus::ForgetHost() {
+  *bus_ = nullptr;
   subscribed_ = false;
 }
 

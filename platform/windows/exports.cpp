@@ -106,8 +106,7 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
   // module's and must go before its code does; nothing of the host's is
   // called.
   if (reserved == nullptr && g_plugin) {
-    g_plugin->platform.ForgetHost();
-    delete g_plugin;
+    delete g_plugin;  // the module forgets the host before it lets go
     g_plugin = nullptr;
     k2t::windows::HiddenWindow::UnregisterClass();
   }

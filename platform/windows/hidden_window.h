@@ -25,6 +25,9 @@ class HiddenWindow final : public WindowServices {
 
   void StartTimer(unsigned id, unsigned period_ms) override;
   void RegisterDeviceNotices() override;
+  // The window, its timer and the system's notices are the module's own;
+  // only the simulated bus' subscription is the host's, and it is dropped.
+  void ForgetHost() override { sim_bus_ = nullptr; }
 
   HWND hwnd() const { return hwnd_; }
 

@@ -16,6 +16,8 @@ class SetupApiBus final : public HidBus {
   // event. kWrite: opened for writing, shared.
   std::unique_ptr<HidDevice> Open(const std::string& path, HidAccess access) override;
   bool SamePath(std::string_view a, std::string_view b) const override;
+  // Nothing of this bus is the host's.
+  void ForgetHost() override {}
 };
 
 }  // namespace k2t::windows

@@ -10,12 +10,13 @@ namespace k2t::windows {
 
 namespace {
 
+using HostBus = std::shared_ptr<const K2tSimHidBus*>;
+
 class SimHidDevice final : public HidDevice {
  public:
-  SimHidDevice(const K2tSimHidBus& bus, int handle, HostAlive alive)
-      : bus_(bus), handle_(handle), alive_(std::move(alive)) {}
+  SimHidDevice(HostBus bus, int handle) : bus_(std::move(bus)), handle_(handle) {}
   ~SimHidDevice() override {
-    if (*alive_ && bus_.close) bus_.close(bus_.context, handle_);
+    if (const K2tSimHidBus* b = *bus_; b && b->close) b->close(b->context, handle_);
   }
 
   ReadStart StartRead() override {
@@ -28,14 +29,15 @@ class SimHidDevice final : public HidDevice {
     have_report_ = false;
   }
   void Write(const std::uint8_t* data, std::size_t size) override {
-    if (*alive_ && bus_.write) bus_.write(bus_.context, handle_, data, static_cast<int>(size));
+    if (const K2tSimHidBus* b = *bus_; b && b->write) b->write(b->context, handle_, data, static_cast<int>(size));
   }
 
  private:
   bool Read(int timeout_ms) {
-    if (!*alive_ || !bus_.read) return false;
+    const K2tSimHidBus* b = *bus_;
+    if (!b || !b->read) return false;
     unsigned char buf[64];
-    const int n = bus_.read(bus_.context, handle_, buf, sizeof buf, timeout_ms);
+    const int n = b->read(b->context, handle_, buf, sizeof buf, timeout_ms);
     if (n < 0) gone_ = true;
     if (n <= 0) return false;
     // A short report leaves the rest zero; a longer one is cut to 8 bytes.
@@ -46,9 +48,8 @@ class SimHidDevice final : public HidDevice {
     return true;
   }
 
-  const K2tSimHidBus& bus_;
+  HostBus bus_;
   int handle_;
-  HostAlive alive_;
   InputReport buffer_{};
   bool have_report_ = false;
   bool gone_ = false;
@@ -60,12 +61,13 @@ SimHidBus::~SimHidBus() { Unsubscribe(); }
 
 std::vector<HidInterface> SimHidBus::Enumerate() {
   std::vector<HidInterface> result;
-  if (!HostAlive() || !bus_.enumerate) return result;
+  const K2tSimHidBus* b = *bus_;
+  if (!b || !b->enumerate) return result;
   std::vector<K2tSimHidDevice> devices(16);
-  int count = bus_.enumerate(bus_.context, devices.data(), static_cast<int>(devices.size()));
+  int count = b->enumerate(b->context, devices.data(), static_cast<int>(devices.size()));
   if (count > static_cast<int>(devices.size()) && count <= 4096) {
     devices.resize(static_cast<std::size_t>(count));
-    count = bus_.enumerate(bus_.context, devices.data(), count);
+    count = b->enumerate(b->context, devices.data(), count);
   }
   for (int i = 0; i < count && i < static_cast<int>(devices.size()); ++i) {
     const K2tSimHidDevice& d = devices[static_cast<std::size_t>(i)];
@@ -75,28 +77,30 @@ std::vector<HidInterface> SimHidBus::Enumerate() {
 }
 
 std::unique_ptr<HidDevice> SimHidBus::Open(const std::string& path, HidAccess access) {
-  if (!HostAlive() || !bus_.open) return nullptr;
+  const K2tSimHidBus* b = *bus_;
+  if (!b || !b->open) return nullptr;
   const int mode = access == HidAccess::kAttributes ? K2T_SIM_ACCESS_ATTRIBUTES
                    : access == HidAccess::kRead     ? K2T_SIM_ACCESS_READ
                                                     : K2T_SIM_ACCESS_WRITE;
-  const int handle = bus_.open(bus_.context, path.c_str(), mode);
+  const int handle = b->open(b->context, path.c_str(), mode);
   if (handle < 0) return nullptr;
-  return std::make_unique<SimHidDevice>(bus_, handle, alive_);
+  return std::make_unique<SimHidDevice>(bus_, handle);
 }
 
 bool SimHidBus::SamePath(std::string_view a, std::string_view b) const { return EqualsIgnoreCaseAnsi(a, b); }
 
 void SimHidBus::Subscribe(NoticeSink sink) {
   sink_ = std::move(sink);
-  if (subscribed_ || !HostAlive() || !bus_.subscribe) return;
-  bus_.subscribe(bus_.context, &SimHidBus::OnNotice, this);
+  const K2tSimHidBus* b = *bus_;
+  if (subscribed_ || !b || !b->subscribe) return;
+  b->subscribe(b->context, &SimHidBus::OnNotice, this);
   subscribed_ = true;
 }
 
 void SimHidBus::Unsubscribe() {
   if (!subscribed_) return;
   subscribed_ = false;
-  if (HostAlive()) bus_.subscribe(bus_.context, nullptr, nullptr);
+  if (const K2tSimHidBus* b = *bus_) b->subscribe(b->context, nullptr, nullptr);
 }
 
 void SimHidBus::OnNotice(void* arg, int event, const char* path) {

@@ -11,20 +11,17 @@
 
 namespace k2t::windows {
 
-// Cleared when the module is unloaded without StopPlug: the host's
-// functions may be gone, so none is called any more.
-using HostAlive = std::shared_ptr<bool>;
-
 class SimHidBus final : public HidBus {
  public:
   using NoticeSink = std::function<void(int event, const char* path)>;
 
-  SimHidBus(const K2tSimHidBus& bus, HostAlive alive) : bus_(bus), alive_(std::move(alive)) {}
+  explicit SimHidBus(const K2tSimHidBus& bus) : bus_(std::make_shared<const K2tSimHidBus*>(&bus)) {}
   ~SimHidBus() override;
 
   std::vector<HidInterface> Enumerate() override;
   std::unique_ptr<HidDevice> Open(const std::string& path, HidAccess access) override;
   bool SamePath(std::string_view a, std::string_view b) const override;
+  void ForgetHost() override { *bus_ = nullptr; }
 
   // Notices go to sink from now on (idempotent); Unsubscribe ends them.
   void Subscribe(NoticeSink sink);
@@ -32,10 +29,10 @@ class SimHidBus final : public HidBus {
 
  private:
   static void OnNotice(void* arg, int event, const char* path);
-  bool HostAlive() const { return alive_ && *alive_; }
 
-  const K2tSimHidBus& bus_;
-  ::k2t::windows::HostAlive alive_;
+  // The host's bus, shared with the open devices; null once the host is
+  // gone, so that neither the bus nor a device calls into it again.
+  std::shared_ptr<const K2tSimHidBus*> bus_;
   NoticeSink sink_;
   bool subscribed_ = false;
 };

@@ -9,6 +9,7 @@
 #include "platform/windows/host_string.h"
 #include "platform/windows/msxml_document.h"
 #include "platform/windows/setupapi_bus.h"
+#include "platform/windows/sim_hid_bus.h"
 
 namespace k2t::windows {
 
@@ -16,7 +17,7 @@ namespace k2t::windows {
 // used: a message-only window needs no parent.
 WindowPorts WindowsPlatform::CreateWindowPorts(DrovikWin& window, void* /*host_window*/) {
   if (const K2tSimHidBus* sim = HostSimulatedBus()) {
-    auto bus = std::make_unique<SimHidBus>(*sim, host_alive_);
+    auto bus = std::make_unique<SimHidBus>(*sim);
     auto services = std::make_unique<HiddenWindow>(window, bus.get());
     return {std::move(bus), std::move(services)};
   }

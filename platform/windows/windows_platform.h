@@ -3,7 +3,6 @@
 
 #include <functional>
 
-#include "platform/windows/sim_hid_bus.h"
 #include "plugin/platform.h"
 
 namespace k2t::windows {
@@ -22,13 +21,8 @@ class WindowsPlatform final : public Platform {
   void RunConfigDialog(PendantSettings& settings) override;
   MessageLineWriter HostMessageLine() override;
 
-  // The module is being unloaded without StopPlug: from now on nothing of
-  // the host's is called (its simulated bus included).
-  void ForgetHost() { *host_alive_ = false; }
-
  private:
   DialogRunner dialog_;
-  HostAlive host_alive_ = std::make_shared<bool>(true);
 };
 
 }  // namespace k2t::windows

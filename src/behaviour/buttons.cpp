@@ -36,6 +36,9 @@ void StopOrRewind(Module& m) {
   } else {
     m.host.DoButton(code::kRewind);
     m.input.PollHoldoff = 100;
+    // The rewind blocks the screen functions, including the one this very
+    // press of STOP/REWND armed before EN came.
+    m.behaviour.StopRewindArmed = false;
   }
 }
 
@@ -131,8 +134,10 @@ void RestoreJogMode(Module& m) {
   const auto& press = m.input.press;
   if (press[kInputF1].DoublePress || press[kInputF2].DoublePress || press[kInputF3].DoublePress)
     m.counters.UpdateTicksB = 0;
-  if (m.counters.UpdateTicksB != 15) return;
+  // At 15 or later, once: a host that calls Update twice between two polls
+  // may step past 15, and must not be left in the function-key jog mode.
   JogModeMemo& memo = m.behaviour.HostJogModeMemo;
+  if (m.counters.UpdateTicksB < 15 || !memo.taken) return;
   if (memo.was14) m.host.DoButton(code::kJogModeStep);
   else if (memo.was15) m.host.DoButton(code::kJogModeContinuous);
   else if (memo.was57) m.host.DoButton(code::kJogModeMpg);

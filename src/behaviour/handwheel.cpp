@@ -43,6 +43,7 @@ void RotatedStep(DrovikWin& win, int direction, int steps, bool at_jog_rate) {
   const double x = x0 * std::cos(theta) - y0 * std::sin(-theta);
   const double y = x0 * std::sin(-theta) + y0 * std::cos(theta);
   if (!at_jog_rate && FeedTooHigh(m.host)) return;
+  if (!std::isfinite(x) || !std::isfinite(y)) return;  // an angle or factor the host garbled
   GcodeText text;
   text.Append("G91G1 X").AppendFixed(x, 0, 4).Append(" Y").AppendFixed(y, 0, 4).Push(' ');
   if (at_jog_rate || !m.behaviour.StepJogHold) m.host.Code(text.c_str());
@@ -149,6 +150,8 @@ void StepJog(DrovikWin& win, int direction, int steps) {
   if (FeedTooHigh(host)) return;
   const double distance = JogDistance(host, direction, steps);
   const double feed = 60.0 * host.AxisMaxVelocity(win.SelectedAxis) * m.behaviour.StepJogPercent / 100.0;
+  // A move whose feed or distance is not a number is not a move to send.
+  if (!std::isfinite(feed) || !std::isfinite(distance)) return;
   GcodeText text;
   text.Append("G91G1 F").AppendFixed(feed, 0, 4).Push(' ').Push(kAxisLetters[win.SelectedAxis]).Push(' ');
   text.AppendFixed(distance, 0, 4);
@@ -174,6 +177,7 @@ void StepJogAtJogRate(DrovikWin& win, int direction, int steps) {
   float feed = NarrowToFloat(host.AxisMaxVelocity(win.SelectedAxis) * 60.0);
   feed = NarrowToFloat(host.GetDRO(3) * feed / 100.0);
   const double distance = JogDistance(host, direction, steps);
+  if (!std::isfinite(feed) || !std::isfinite(distance)) return;
   GcodeText text;
   text.Append("G91G1 F").AppendFixed(feed, 0, 6).Push(' ').Push(kAxisLetters[win.SelectedAxis]).Push(' ');
   text.AppendFixed(distance, 0, 4);

@@ -1,5 +1,8 @@
 // Velocity and continuous handwheel modes: the wheel drives the host's own
 // jog through the selected axis' jog block and "DOJOG" / "ENDJOG".
+#include <algorithm>
+#include <cmath>
+
 #include "behaviour/handlers.h"
 #include "common/numeric.h"
 #include "config/function_catalogue.h"
@@ -31,6 +34,12 @@ bool PausedWithoutLed806(const Host& host) {
 
 void DrovikWin::StartHostJog(double velocity, int direction) {
   Host& host = module_.host;
+  // A speed that comes from a value the host garbled starts nothing, and
+  // ends a jog already running rather than keep it at an older speed.
+  if (!std::isfinite(velocity)) {
+    if (HostJogActive) StopHostJog();
+    return;
+  }
   if (!HostJogActive) {
     if (host.GetLED(led::kJogMode15)) {
       host.DoButton(code::kJogModeStep);
@@ -42,9 +51,11 @@ void DrovikWin::StartHostJog(double velocity, int direction) {
   }
   AxisJogBlock block;
   block.direction = direction;
-  block.velocity = TruncToInt32(velocity);
   block.acceleration = host.AxisAccelerationSteps(SelectedAxis);
   block.max_velocity = host.AxisMaxVelocitySteps(SelectedAxis);
+  // Never beyond the axis' own limit, whatever the jog rate DRO says.
+  const double limit = std::fabs(static_cast<double>(block.max_velocity));
+  block.velocity = TruncToInt32(std::clamp(velocity, -limit, limit));
   block.stop = 0;
   block.active = 1;
   host.WriteAxisJog(SelectedAxis, block);

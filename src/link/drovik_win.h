@@ -31,6 +31,8 @@ class DrovikWin {
   bool OpenPendant();
   bool HandleDeviceChange(int event_type, std::string_view path);
   bool IsPendantPath(std::string_view path) const;
+  // The host is gone without StopPlug: destruction calls nothing of its.
+  void ForgetHost();
 
   // One poll cycle.
   void OnPollTick(unsigned timer_id = kPollTimerId);
@@ -99,8 +101,14 @@ class DrovikWin {
   bool StaleReport = false;
 
  private:
+  struct Found {
+    std::string path;
+    std::unique_ptr<HidDevice> probe;  // null: no pendant on the bus
+  };
+  Found FindPendant();
   void OpenReadWrite();
   void CloseReadWrite();
+  void LoseLink();
   void ClearStaleInputs();
   void ReadReport();
 

@@ -21,6 +21,10 @@ inline constexpr int kDeviceArrival = 0x8000;
 inline constexpr int kDeviceRemoval = 0x8004;
 inline constexpr std::size_t kInputReportSize = 8;
 inline constexpr std::size_t kOutputReportSize = 21;
+// A tick takes at most this many waiting reports. Device queues hold far
+// fewer (hidraw 64, Windows 32), so the bound only keeps a device that never
+// runs dry from holding the GUI thread.
+inline constexpr int kMaxReportsPerTick = 256;
 
 using InputReport = std::uint8_t[kInputReportSize];
 
@@ -35,17 +39,27 @@ struct HidInterface {
 
 enum class ReadStart { kCompleted, kPending, kFailed };
 
-// An open handle on one HID interface. Destroying it closes the handle.
+// An open handle on one HID interface. Destroying it closes the handle (a
+// read still outstanding is cancelled and awaited first).
 // The device owns its read buffer: a report that arrives late never changes
 // the report a tick is decoding, and it never has two reads outstanding.
+//
+// Reading drains: StartRead never blocks. kCompleted means a report is there
+// to take now, and TakeReport consumes it, so the next StartRead yields the
+// next waiting report, oldest first. kPending means none is waiting (a read
+// may stay outstanding and complete later); kFailed means the device is gone
+// or no read could start. The poll tick takes every waiting report and
+// decodes the newest; it waits only when none was waiting.
 class HidDevice {
  public:
   virtual ~HidDevice() = default;
-  // Starts a read of one input report, or reports on the one still outstanding.
+  // Takes the next waiting report without waiting, or reports on the read
+  // still outstanding.
   virtual ReadStart StartRead() = 0;
   // Waits at most timeout_ms for the outstanding read; true when it completed.
   virtual bool WaitRead(unsigned timeout_ms) = 0;
-  // Copies the completed report out (8 bytes, byte 0 the report id).
+  // Copies the completed report out (8 bytes, byte 0 the report id) and
+  // consumes it.
   virtual void TakeReport(InputReport& report) = 0;
   // Writes one output report; failures are not reported.
   virtual void Write(const std::uint8_t* data, std::size_t size) = 0;
@@ -62,6 +76,11 @@ class HidBus {
   // Whether two of this bus' paths name the same interface; letter case
   // does not count.
   virtual bool SamePath(std::string_view a, std::string_view b) const { return EqualsIgnoreCase(a, b); }
+  // The host that offered this bus is gone (the module is being unloaded
+  // without StopPlug): from now on nothing of the host's is called, not even
+  // to close a handle or to unsubscribe; only the module's own resources are
+  // released.
+  virtual void ForgetHost() = 0;
 };
 
 // What the hidden window needs from the platform besides the bus: the poll
@@ -73,6 +92,9 @@ class WindowServices {
   virtual ~WindowServices() = default;
   virtual void StartTimer(unsigned id, unsigned period_ms) = 0;
   virtual void RegisterDeviceNotices() = 0;
+  // As HidBus::ForgetHost: the host's loop or window may already be freed,
+  // so destruction must not call into it.
+  virtual void ForgetHost() = 0;
 };
 
 // The platform's side of one hidden window.

@@ -8,6 +8,11 @@ namespace k2t {
 
 DrovikWin::DrovikWin(Module& module) : module_(module) {}
 
+void DrovikWin::ForgetHost() {
+  if (services_) services_->ForgetHost();
+  if (bus_) bus_->ForgetHost();
+}
+
 DrovikWin::~DrovikWin() {
   probe_handle_.reset();
   read_handle_.reset();
@@ -16,21 +21,41 @@ DrovikWin::~DrovikWin() {
   bus_.reset();
 }
 
-bool DrovikWin::OpenPendant() {
-  if (bus_) {
-    for (const HidInterface& device : bus_->Enumerate()) {
-      // An interface whose attributes cannot be read does not match.
-      std::unique_ptr<HidDevice> probe = bus_->Open(device.path, HidAccess::kAttributes);
-      if (!probe) continue;
-      if (device.vendor_id != kPendantVendorId || device.product_id != kPendantProductId) continue;
-      Connected = true;
-      DevicePath = device.path;
-      if (services_) services_->RegisterDeviceNotices();
-      OpenReadWrite();
-      probe_handle_ = std::move(probe);  // stays open until the window goes
-      break;
+DrovikWin::Found DrovikWin::FindPendant() {
+  Found found;
+  if (!bus_) return found;
+  const std::vector<HidInterface> devices = bus_->Enumerate();
+  const auto is_pendant = [](const HidInterface& d) {
+    return d.vendor_id == kPendantVendorId && d.product_id == kPendantProductId;
+  };
+  // The stored path first, but only while it still belongs to a pendant:
+  // device nodes are reused, so a path alone proves nothing.
+  if (!DevicePath.empty()) {
+    for (const HidInterface& device : devices) {
+      if (device.path != DevicePath || !is_pendant(device)) continue;
+      if (auto probe = bus_->Open(device.path, HidAccess::kAttributes)) return {device.path, std::move(probe)};
     }
   }
+  for (const HidInterface& device : devices) {
+    // An interface whose attributes cannot be read does not match.
+    std::unique_ptr<HidDevice> probe = bus_->Open(device.path, HidAccess::kAttributes);
+    if (!probe || !is_pendant(device)) continue;
+    return {device.path, std::move(probe)};
+  }
+  return found;
+}
+
+bool DrovikWin::OpenPendant() {
+  Found found = FindPendant();
+  if (found.probe) {
+    Connected = true;
+    DevicePath = found.path;
+    OpenReadWrite();
+    probe_handle_ = std::move(found.probe);  // stays open until the window goes
+  }
+  // Notices from now on whether or not the pendant is here, so that one
+  // plugged in later is found.
+  if (services_) services_->RegisterDeviceNotices();
   // The timer runs whether or not a pendant was found.
   if (services_ && !timer_started_) {
     services_->StartTimer(kPollTimerId, kPollPeriodMs);
@@ -50,12 +75,37 @@ void DrovikWin::CloseReadWrite() {
   write_handle_.reset();
 }
 
+void DrovikWin::LoseLink() {
+  CloseReadWrite();
+  Connected = false;
+  StopLinkMotion();
+  ClearStaleInputs();
+}
+
 bool DrovikWin::HandleDeviceChange(int event_type, std::string_view path) {
   if (event_type == kDeviceArrival) {
-    // Any arrival re-opens the stored path: the notice does not say which
-    // interface arrived in a way the pendant's path can be matched against.
-    Connected = true;
+    // The notice does not say reliably which interface arrived, so every
+    // arrival looks for the pendant anew: on its stored path if that is
+    // still the pendant, else wherever the bus shows one.
+    Found found = FindPendant();
+    if (!found.probe) {
+      // No pendant (another device arrived, perhaps on the pendant's old
+      // node): nothing is opened, and whatever the link was doing ends.
+      if (Connected || read_handle_ || write_handle_) LoseLink();
+      probe_handle_.reset();
+      return true;
+    }
+    if (found.path != DevicePath) {
+      // A pendant on another path (re-plugged under a new node, or plugged
+      // in after start-up): what the last report showed no longer holds,
+      // and its wheel counter starts from wherever the new one stands.
+      if (Connected) StopLinkMotion();
+      ClearStaleInputs();
+    }
     CloseReadWrite();
+    probe_handle_ = std::move(found.probe);
+    DevicePath = found.path;
+    Connected = true;
     OpenReadWrite();
     if (!read_handle_) {
       // Connected without a way to read: the last report must not go on
@@ -63,11 +113,8 @@ bool DrovikWin::HandleDeviceChange(int event_type, std::string_view path) {
       StopLinkMotion();
       ClearStaleInputs();
     }
-  } else if (event_type == kDeviceRemoval && IsPendantPath(path)) {
-    CloseReadWrite();
-    Connected = false;
-    StopLinkMotion();
-    ClearStaleInputs();
+  } else if (event_type == kDeviceRemoval && IsPendantPath(path) && Connected) {
+    LoseLink();
   }
   return true;
 }

@@ -33,18 +33,30 @@ void DrovikWin::OnPollTick(unsigned /*timer_id*/) {
 
 void DrovikWin::ReadReport() {
   if (!read_handle_) return;  // RawReport keeps the previous report
+  // Every report already waiting is taken and only the newest decoded: a
+  // pendant that reports faster than the poll rate must never make the
+  // module act on old input. The bounded wait is only for a tick that found
+  // nothing waiting.
   bool fresh = false;
-  switch (read_handle_->StartRead()) {
-    case ReadStart::kCompleted: fresh = true; break;
-    case ReadStart::kPending: fresh = read_handle_->WaitRead(kReadWaitMs); break;
-    case ReadStart::kFailed:
-      // The device is gone before its removal notice: its last report is
-      // stale from now on.
-      if (!StaleReport) ClearStaleInputs();
-      break;
+  ReadStart start = read_handle_->StartRead();
+  for (int taken = 0; start == ReadStart::kCompleted;) {
+    read_handle_->TakeReport(RawReport);
+    fresh = true;
+    if (++taken == kMaxReportsPerTick) break;
+    start = read_handle_->StartRead();
+  }
+  if (start == ReadStart::kFailed) {
+    // The device is gone before its removal notice: what it sent in this
+    // tick is dropped, and its last report is stale from now on.
+    std::memcpy(RawReport, PreviousReport, sizeof RawReport);
+    if (!StaleReport) ClearStaleInputs();
+    return;
+  }
+  if (!fresh && start == ReadStart::kPending && read_handle_->WaitRead(kReadWaitMs)) {
+    read_handle_->TakeReport(RawReport);
+    fresh = true;
   }
   if (!fresh) return;
-  read_handle_->TakeReport(RawReport);
   if (StaleReport) {
     // The first report after the link was lost: whatever the wheel counter
     // did meanwhile (or a re-plugged pendant's new count) is not a turn.

@@ -17,10 +17,15 @@ Module::Module(Platform& platform) : platform_(platform) {
   host.SetMessageLineWriter(platform_.HostMessageLine());
 }
 
-// Unloaded without StopPlug: the window is released (its timer removed and
-// its handles closed), but no button codes or G-code go out, since the
-// host's callbacks are only promised until StopPlug.
-Module::~Module() { window_.reset(); }
+// Unloaded without StopPlug (a host that unloads the module early, or a
+// process that exits): the host's loop, bus and callbacks are only promised
+// until StopPlug and may already be freed, so the window releases what is the
+// module's own and calls nothing of the host's.
+Module::~Module() {
+  if (!window_) return;
+  window_->ForgetHost();
+  window_.reset();
+}
 
 bool Module::InitControl(void* motion, void* setup, void* planner, void* host_window) {
   host.SetRecords(motion, setup, planner);

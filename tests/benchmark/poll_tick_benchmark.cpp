@@ -34,13 +34,18 @@ bool NoGetLed(int code) { return code == 83; }
 long g_texts = 0;  // texts sent, to show a scenario really jogs
 void NoCode(const char*) { ++g_texts; }
 
-// A pendant whose report is always waiting (or never comes).
+// A pendant with `per_tick` reports waiting at every tick (or none).
 class BenchDevice final : public HidDevice {
  public:
-  explicit BenchDevice(bool reports) : reports_(reports) {}
-  ReadStart StartRead() override { return reports_ ? ReadStart::kCompleted : ReadStart::kPending; }
+  explicit BenchDevice(int per_tick) : per_tick_(per_tick), waiting_(per_tick) {}
+  ReadStart StartRead() override {
+    if (waiting_ > 0) return ReadStart::kCompleted;
+    waiting_ = per_tick_;  // the next tick finds the next batch
+    return ReadStart::kPending;
+  }
   bool WaitRead(unsigned) override { return false; }
   void TakeReport(InputReport& report) override {
+    --waiting_;
     report[0] = 0;
     report[1] = static_cast<std::uint8_t>(counter_ += step);
     report[2] = rate;
@@ -52,28 +57,30 @@ class BenchDevice final : public HidDevice {
   std::uint8_t step = 0, rate = 0, keys = 0, mode = 0;
 
  private:
-  bool reports_;
+  int per_tick_;
+  int waiting_;
   std::uint8_t counter_ = 0;
 };
 
 class BenchBus final : public HidBus {
  public:
-  explicit BenchBus(bool reports) : reports_(reports) {}
+  explicit BenchBus(int reports) : reports_(reports) {}
   std::vector<HidInterface> Enumerate() override { return {{"/dev/hidraw0", kPendantVendorId, kPendantProductId}}; }
   std::unique_ptr<HidDevice> Open(const std::string&, HidAccess access) override {
     auto d = std::make_unique<BenchDevice>(reports_);
     if (access == HidAccess::kRead) device = d.get();
     return d;
   }
+  void ForgetHost() override {}
   BenchDevice* device = nullptr;
 
  private:
-  bool reports_;
+  int reports_;
 };
 
 class BenchPlatform final : public Platform {
  public:
-  explicit BenchPlatform(bool reports) : reports_(reports) {}
+  explicit BenchPlatform(int reports) : reports_(reports) {}
   WindowPorts CreateWindowPorts(DrovikWin&, void*) override {
     auto b = std::make_unique<BenchBus>(reports_);
     bus = b.get();
@@ -85,12 +92,12 @@ class BenchPlatform final : public Platform {
   BenchBus* bus = nullptr;
 
  private:
-  bool reports_;
+  int reports_;
 };
 
 struct Scenario {
   const char* name;
-  bool reports;
+  int reports;  // waiting at each tick
   int jog_mode;
   std::uint8_t step, rate, keys;
 };
@@ -134,13 +141,15 @@ void PollTick(benchmark::State& state, Scenario s) {
 }
 
 const Scenario kScenarios[] = {
-    {"report_waiting_velocity_mode_idle", true, 2, 0, 0, 0},
-    {"no_report", false, 2, 0, 0, 0},
-    {"wheel_turning_step_mode", true, 1, 3, 20, 0},
-    {"wheel_turning_velocity_mode", true, 2, 3, 20, 0},
-    {"wheel_turning_continuous_mode", true, 3, 3, 20, 0},
-    {"wheel_turning_step_size_choice_en_held", true, 1, 3, 20, 0x10},
-    {"start_hold_held", true, 2, 0, 0, 0x04},
+    {"report_waiting_velocity_mode_idle", 1, 2, 0, 0, 0},
+    {"no_report", 0, 2, 0, 0, 0},
+    {"wheel_turning_step_mode", 1, 1, 3, 20, 0},
+    {"wheel_turning_velocity_mode", 1, 2, 3, 20, 0},
+    {"wheel_turning_continuous_mode", 1, 3, 3, 20, 0},
+    {"wheel_turning_step_size_choice_en_held", 1, 1, 3, 20, 0x10},
+    {"start_hold_held", 1, 2, 0, 0, 0x04},
+    // A full hidraw queue drained in one tick (a pendant far faster than 40 Hz).
+    {"backlog_64_reports_velocity_mode", 64, 2, 1, 20, 0},
 };
 
 }  // namespace

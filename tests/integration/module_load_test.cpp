@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <filesystem>
@@ -254,6 +255,48 @@ TEST_F(ModuleLoadTest, RunsAsAHostRunsIt) {
   EXPECT_TRUE(g_sim.handles.empty());
   EXPECT_EQ(g_sim.notify, nullptr);
   api_.StopPlug();  // a second time: nothing
+}
+
+// Everything of the host's the module may hold after the host is gone:
+// any call through it ends the process with status 3.
+[[noreturn]] void HostIsGone() { std::_Exit(3); }
+unsigned GoneAddTimer(void*, unsigned, void (*)(void*), void*) { HostIsGone(); }
+void GoneRemove(void*, unsigned) { HostIsGone(); }
+unsigned GoneAddReader(void*, int, void (*)(void*), void*) { HostIsGone(); }
+void GoneClose(void*, int) { HostIsGone(); }
+void GoneSubscribe(void*, void (*)(void*, int, const char*), void*) { HostIsGone(); }
+void GoneButton(short) { HostIsGone(); }
+void GoneCode(const char*) { HostIsGone(); }
+
+// A host that unloads the module, or exits, without StopPlug, after freeing
+// its event loop: the module must call nothing of the host's, from dlclose
+// or from the static destructors at exit. Under AddressSanitizer a read of
+// the freed loop fails the child as well.
+class HostThatLeavesTest : public ModuleLoadTest {
+ protected:
+  [[noreturn]] void RunAndLeave(bool unload_first) {
+    auto* loop = new K2tHostLoop(g_loop);
+    api_.InitControl(motion_.data(), setup_.data(), planner_.data(), loop);
+    api_.SetDoButton(DoButtonCb);
+    api_.SetCode(CodeCb);
+    api_.SetProName(profile_.c_str());
+    api_.PostInitControl();
+    g_sim.reports.push_back({0, 0, 20, 0, 0, 0, 0, 0});  // the wheel turning
+    Tick();
+    *loop = {nullptr, GoneAddTimer, GoneRemove, GoneAddReader, GoneRemove};
+    delete loop;
+    g_bus.close = GoneClose;
+    g_bus.subscribe = GoneSubscribe;
+    api_.SetDoButton(GoneButton);
+    api_.SetCode(GoneCode);
+    if (unload_first) ::dlclose(lib_);
+    std::exit(0);
+  }
+};
+
+TEST_F(HostThatLeavesTest, UnloadWithoutStopPlugCallsNothingOfTheHost) {
+  EXPECT_EXIT(RunAndLeave(true), ::testing::ExitedWithCode(0), "") << "dlclose, then exit";
+  EXPECT_EXIT(RunAndLeave(false), ::testing::ExitedWithCode(0), "") << "exit";
 }
 
 TEST_F(ModuleLoadTest, NullHostLoopMeansNoTimerAndNoCrash) {

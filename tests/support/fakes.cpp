@@ -131,6 +131,7 @@ class FakeHandle final : public HidDevice {
   ~FakeHandle() override { --device_->open_handles; }
 
   ReadStart StartRead() override {
+    if (device_->fail_after_reads == 0) device_->gone = true;
     if (access_ != HidAccess::kRead || device_->gone) return ReadStart::kFailed;
     if (!have_) {
       ++device_->reads_started;
@@ -138,6 +139,7 @@ class FakeHandle final : public HidDevice {
         report_ = device_->reports.front();
         device_->reports.pop_front();
         have_ = true;
+        if (device_->fail_after_reads > 0) --device_->fail_after_reads;
       }
     }
     return have_ ? ReadStart::kCompleted : ReadStart::kPending;
@@ -196,8 +198,8 @@ void FakeWindowServices::StartTimer(unsigned timer_id, unsigned period_ms) {
 }
 
 WindowPorts FakePlatform::CreateWindowPorts(DrovikWin&, void*) {
-  auto b = std::make_unique<FakeHidBus>(&devices);
-  auto s = std::make_unique<FakeWindowServices>(&timers_running, &notices_registered);
+  auto b = std::make_unique<FakeHidBus>(&devices, &ports_forgotten);
+  auto s = std::make_unique<FakeWindowServices>(&timers_running, &notices_registered, &ports_forgotten);
   bus = b.get();
   services = s.get();
   return {std::move(b), std::move(s)};

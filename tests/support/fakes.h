@@ -82,8 +82,15 @@ struct FakeDevice {
   bool fail_read_open = false;
   bool fail_write_open = false;
   bool gone = false;  // reads fail: unplugged before the removal notice
+  int fail_after_reads = -1;  // >= 0: gone after this many more reports
   // Reports that are there to read at once, oldest first.
   std::deque<std::vector<std::uint8_t>> reports;
+  // The device's queue bound; a report that finds it full is dropped, as
+  // hidraw drops the newest (0: unbounded).
+  std::size_t capacity = 0;
+  void Send(const std::vector<std::uint8_t>& report) {
+    if (capacity == 0 || reports.size() < capacity) reports.push_back(report);
+  }
   // A report that arrives only while a tick waits for it.
   std::deque<std::vector<std::uint8_t>> arrive_during_wait;
   std::vector<std::vector<std::uint8_t>> written;
@@ -94,29 +101,40 @@ struct FakeDevice {
 
 class FakeHidBus final : public HidBus {
  public:
-  explicit FakeHidBus(std::vector<std::shared_ptr<FakeDevice>>* devices) : devices_(devices) {}
+  FakeHidBus(std::vector<std::shared_ptr<FakeDevice>>* devices, int* forgotten)
+      : devices_(devices), forgotten_(forgotten) {}
   std::vector<HidInterface> Enumerate() override;
   std::unique_ptr<HidDevice> Open(const std::string& path, HidAccess access) override;
+  void ForgetHost() override { ++*forgotten_; }
   std::vector<std::string> opens;  // "read /dev/x", "write /dev/x", "attributes /dev/x"
 
  private:
   std::vector<std::shared_ptr<FakeDevice>>* devices_;
+  int* forgotten_;
 };
 
 class FakeWindowServices final : public WindowServices {
  public:
-  explicit FakeWindowServices(int* timers_running, bool* notices) : timers_(timers_running), notices_(notices) {}
+  FakeWindowServices(int* timers_running, bool* notices, int* forgotten)
+      : timers_(timers_running), notices_(notices), forgotten_(forgotten) {}
+  // Removing the timer is a call into the host's loop: not once it is gone.
   ~FakeWindowServices() override {
-    if (started_) --*timers_;
+    if (started_ && !host_gone_) --*timers_;
   }
   void StartTimer(unsigned id, unsigned period_ms) override;
   void RegisterDeviceNotices() override { *notices_ = true; }
+  void ForgetHost() override {
+    host_gone_ = true;
+    ++*forgotten_;
+  }
   unsigned id = 0, period = 0;
 
  private:
   int* timers_;
   bool* notices_;
+  int* forgotten_;
   bool started_ = false;
+  bool host_gone_ = false;
 };
 
 // A new, empty folder under the system's temporary folder.
@@ -140,6 +158,7 @@ class FakePlatform final : public Platform {
   FakeWindowServices* services = nullptr;
   int timers_running = 0;
   bool notices_registered = false;
+  int ports_forgotten = 0;  // ForgetHost calls on the bus and the services
   std::string module_path = "/opt/host/plugins/K2TPendant.so";
   std::function<void(PendantSettings&)> dialog;
 };

@@ -179,6 +179,44 @@ TEST_F(ButtonsTest, RewindBlocksTheScreenFunctionsFor100Ticks) {
   EXPECT_EQ(Calls(), (Log{"DoButton 334", "DoButton 334", "DoButton 323"}));
 }
 
+// STOP/REWND held first (arming the screen function), then EN: the rewind
+// that follows also cancels what the press armed, so letting go changes no
+// screen.
+TEST_F(ButtonsTest, RewindCancelsTheScreenFunctionItsPressArmed) {
+  StartSettled();
+  report().StopRewind();
+  Tick();
+  report().En();
+  Tick();
+  report().En(false).StopRewind(false);
+  Tick(3);
+  EXPECT_EQ(Without(Calls(), "DoButton 334"), (Log{"DoButton 1003", "DoButton 1002"}));
+}
+
+// The jog-mode restore fires at the first poll with UpdateTicksB at 15 or
+// beyond (a host may call Update twice between two polls), and once only.
+TEST_F(ButtonsTest, JogModeRestoreAtFifteenOrLaterOnce) {
+  const struct {
+    int updates;
+    Log restore;
+  } cases[] = {{14, {}}, {15, {"DoButton 205"}}, {16, {"DoButton 205"}}, {300, {"DoButton 205"}}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.updates);
+    Restart();
+    StartSettled();
+    host_.leds[15] = true;
+    DoublePressF(2);
+    ReleaseF(2);
+    Calls();
+    Updates(c.updates);
+    Tick();
+    EXPECT_EQ(Calls(), c.restore);
+    Updates(20);
+    Tick(3);
+    EXPECT_EQ(Calls(), c.restore.empty() ? Log{"DoButton 205"} : Log{});
+  }
+}
+
 struct HoldCase {
   int updates;
   Log after_release;

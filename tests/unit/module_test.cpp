@@ -184,7 +184,8 @@ namespace k2t::testing {
 namespace {
 
 // StopPlug ends a jog the wheel started; a module destroyed without it
-// (unloaded by a host that skipped StopPlug) sends nothing any more.
+// (unloaded by a host that skipped StopPlug) calls nothing of the host's any
+// more: no callbacks, and its loop is not asked to remove the timer.
 TEST(ModuleLifetime, StopPlugEndsAJogButDestructionSendsNothing) {
   for (const bool stop_plug : {true, false}) {
     FakePlatform platform;
@@ -192,6 +193,9 @@ TEST(ModuleLifetime, StopPlugEndsAJogButDestructionSendsNothing) {
     auto module = std::make_unique<Module>(platform);
     module->InitControl(host.motion(), host.setup(), host.planner(), nullptr);
     host.Install(module->host);
+    module->SetProName("");
+    module->PostInitControl();
+    host.TakeCalls();
     module->window()->HostJogActive = true;
     module->window()->JogModeSwitched = true;
     if (stop_plug) module->StopPlug();
@@ -200,6 +204,8 @@ TEST(ModuleLifetime, StopPlugEndsAJogButDestructionSendsNothing) {
         stop_plug ? std::vector<std::string>{"Code ENDJOG", "DoButton 205"} : std::vector<std::string>{};
     EXPECT_EQ(host.calls, expected) << stop_plug;
     EXPECT_EQ(host.JogBlock(0).stop, stop_plug ? 1 : 0);
+    EXPECT_EQ(platform.timers_running, stop_plug ? 0 : 1);
+    EXPECT_EQ(platform.ports_forgotten, stop_plug ? 0 : 2);
   }
 }
 

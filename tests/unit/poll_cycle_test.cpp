@@ -98,13 +98,23 @@ TEST_F(PollCycleTest, ReadPaths) {
   d.reports.push_back(ReportBuilder().Counter(2).Bytes());
   TickSilent();
   EXPECT_EQ(win().LastWheelCount, 2);
-  // Reads are never stacked: one per tick.
+  // Several waiting: all are taken without a wait, the newest decoded.
   d.reports.push_back(ReportBuilder().Counter(3).Bytes());
   d.reports.push_back(ReportBuilder().Counter(4).Bytes());
-  TickSilent();
-  EXPECT_EQ(win().LastWheelCount, 3);
+  d.arrive_during_wait.push_back(ReportBuilder().Counter(9).Bytes());
+  const int waits_before_drain = d.waits;
   TickSilent();
   EXPECT_EQ(win().LastWheelCount, 4);
+  EXPECT_TRUE(d.reports.empty());
+  EXPECT_EQ(d.waits, waits_before_drain);
+  d.arrive_during_wait.clear();
+  // A device that fails in the middle of the drain: its reports of this
+  // tick are dropped and the last one counts as stale.
+  d.reports.push_back(ReportBuilder().Counter(5).En().Bytes());
+  d.fail_after_reads = 1;
+  TickSilent();
+  EXPECT_EQ(win().LastWheelCount, 4);
+  EXPECT_TRUE(win().StaleReport);
 }
 
 TEST_F(PollCycleTest, InvalidWriteHandleDropsTheOutput) {

@@ -20,6 +20,7 @@
 namespace k2t::dll_host {
 
 SimBus g_sim;
+K2tSimHidBus g_bus_functions;
 std::vector<std::string> g_calls;
 std::map<int, double> g_dros;
 std::map<int, bool> g_leds;
@@ -68,7 +69,6 @@ void SimSubscribe(void*, void (*notify)(void*, int, const char*), void* arg) {
   g_sim.notify_arg = arg;
 }
 
-K2tSimHidBus g_bus = {1, nullptr, SimEnumerate, SimOpen, SimClose, SimRead, SimWrite, SimSubscribe};
 
 void DoButtonCb(short code) { g_calls.push_back("DoButton " + std::to_string(code)); }
 void SetDroCb(int code, double value) {
@@ -91,6 +91,7 @@ void Resolve(HMODULE lib, const char* name, F& fn) {
 
 void DllTest::SetUp() {
   g_sim = SimBus{};
+  g_bus_functions = {1, nullptr, SimEnumerate, SimOpen, SimClose, SimRead, SimWrite, SimSubscribe};
   g_calls.clear();
   g_dros.clear();
   g_leds = {{83, true}};  // jog enabled
@@ -175,7 +176,7 @@ std::vector<std::string> DllTest::TakeCalls() {
 
 // Found by the module with GetProcAddress(GetModuleHandle(NULL), "K2tSimHidBus").
 extern "C" K2tSimHidBus* TestSimBus(void) {
-  return k2t::dll_host::g_sim.offer ? &k2t::dll_host::g_bus : nullptr;
+  return k2t::dll_host::g_sim.offer ? &k2t::dll_host::g_bus_functions : nullptr;
 }
 
 namespace k2t::dll_host {

@@ -29,6 +29,7 @@ struct SimBus {
   int calls = 0;  // every call of the module into the bus
 };
 extern SimBus g_sim;
+extern K2tSimHidBus g_bus_functions;  // what K2tSimHidBus returns
 extern std::vector<std::string> g_calls;  // "DoButton 1021", "SetDRO 828", "Code DOJOG"
 extern std::map<int, double> g_dros;
 extern std::map<int, bool> g_leds;

@@ -60,6 +60,7 @@ void Bench::Start() {
   current_ = this;
   g_sim_bus = options_.real_pendant ? nullptr : pendant_.bus();
   if (options_.start_unplugged) pendant_.Unplug();
+  pendant_.SetReportRate(options_.report_rate);
   host_loop_ = {this, &AddTimerThunk, &RemoveTimerThunk, &AddReaderThunk, &RemoveReaderThunk};
 
   const bool ok = api_.InitControl(machine_.motion(), machine_.setup(), machine_.planner(), &host_loop_);

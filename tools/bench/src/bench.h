@@ -25,6 +25,7 @@ struct BenchOptions {
   bool real_pendant = false;  // the module uses hidraw, not the virtual pendant
   bool trace_reads = false;   // GetDRO and GetLED calls become events too
   bool start_unplugged = false;
+  double report_rate = 0;     // reports per second; 0: one per poll tick
 };
 
 class Bench {

@@ -19,7 +19,9 @@
 
 #include "bench.h"
 #include "demo_script.h"
+#include "latency.h"
 #include "loop.h"
+#include "module_api.h"
 #include "real_pendant.h"
 #include "script.h"
 #include "text.h"
@@ -57,12 +59,16 @@ constexpr const char* kUsage =
     "  --passive         no simulated machine: host state changes only by the script\n"
     "  --unplugged       start with the virtual pendant unplugged\n"
     "  --real            use a physical pendant on hidraw instead of the virtual one\n"
+    "  --report-rate HZ  the virtual pendant sends HZ reports a second into a 64-report\n"
+    "                    queue (default 0: one report per poll tick)\n"
+    "  --latency         print the ticks from an E-stop press and from the wheel's last\n"
+    "                    detent to the module's answer at 40, 125 and 1000 reports/s\n"
     "  -h, --help        this text\n";
 
 struct Options {
   BenchOptions bench;
   std::string script_file;
-  bool demo = false, print_demo = false, trace = false;
+  bool demo = false, print_demo = false, trace = false, latency = false;
 };
 
 bool ParseOptions(int argc, char** argv, Options& o, std::string& error) {
@@ -92,6 +98,16 @@ bool ParseOptions(int argc, char** argv, Options& o, std::string& error) {
         return false;
       }
       o.bench.update_hz = *hz;
+    } else if (arg == "--report-rate") {
+      if (!value(v)) return false;
+      const std::optional<double> hz = ParseNumber(v);
+      if (!hz || *hz < 0 || *hz > 10000) {
+        error = "--report-rate takes 0 (one report per tick) to 10000 reports/s";
+        return false;
+      }
+      o.bench.report_rate = *hz;
+    } else if (arg == "--latency") {
+      o.latency = true;
     } else if (arg == "--demo") {
       o.demo = true;
     } else if (arg == "--print-demo") {
@@ -283,6 +299,17 @@ int main(int argc, char** argv) {
   if (o.print_demo) {
     std::fputs(kDemoScript, stdout);
     return kExitOk;
+  }
+  if (o.latency) {
+    // A module that cannot be loaded is said once, not in every run.
+    ModuleApi api;
+    if (!LoadModule(o.bench.module_path, api, error)) {
+      std::fprintf(stderr, "pendant-bench: %s\n", error.c_str());
+      return kExitModule;
+    }
+    ScratchProfile scratch;
+    if (o.bench.profile_path.empty()) o.bench.profile_path = scratch.path();
+    return PrintLatencyTable(o.bench, stdout) ? kExitOk : kExitFailed;
   }
 
   std::optional<Script> script;

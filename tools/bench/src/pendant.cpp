@@ -94,6 +94,11 @@ void VirtualPendant::Nudge(int steps) {
 
 // ---- reports ----------------------------------------------------------------------
 
+void VirtualPendant::SetReportRate(double reports_per_second) {
+  report_rate_ = std::max(0.0, reports_per_second);
+  rate_carry_ = 0;
+}
+
 void VirtualPendant::PrepareReport() {
   for (std::size_t i = 0; i < kControls; ++i) {
     if (retap_[i] > 0 && !down_[i]) {
@@ -103,6 +108,35 @@ void VirtualPendant::PrepareReport() {
     }
   }
 
+  if (report_rate_ <= 0) {
+    MakeReport(0.025);
+    for (auto& [id, h] : handles_) {
+      if (!h.pendant || h.access != K2T_SIM_ACCESS_READ || !Live(h)) continue;
+      h.reports.clear();  // a report not taken is superseded
+      h.reports.push_back(report_);
+    }
+  } else {
+    rate_carry_ += report_rate_ * 0.025;
+    for (; rate_carry_ >= 1.0 - 1e-9; rate_carry_ -= 1.0) {
+      MakeReport(1.0 / report_rate_);
+      for (auto& [id, h] : handles_) {
+        if (!h.pendant || h.access != K2T_SIM_ACCESS_READ || !Live(h)) continue;
+        if (h.reports.size() < kQueueDepth) h.reports.push_back(report_);
+        else ++dropped_;  // as hidraw: the newest is lost
+      }
+    }
+  }
+
+  if (nudge_linger_ > 0) --nudge_linger_;
+  for (std::size_t i = 0; i < kControls; ++i)
+    if (tap_left_[i] > 0 && --tap_left_[i] == 0) down_[i] = false;
+  if (mode_pending_ >= 0) {
+    mode_code_ = mode_pending_;
+    mode_pending_ = -1;
+  }
+}
+
+void VirtualPendant::MakeReport(double seconds) {
   int steps = 0;
   int rate = -1;  // -1: not turning; 0: the automatic rate
   if (!turns_.empty()) {
@@ -115,16 +149,15 @@ void VirtualPendant::PrepareReport() {
     if (--t.reports == 0) turns_.pop_front();
   }
   if (spin_ != 0.0) {
-    spin_carry_ += spin_ * 0.025;
-    const double whole = std::trunc(spin_carry_);
+    spin_carry_ += spin_ * seconds;
+    const double whole = std::trunc(spin_carry_ + (spin_carry_ > 0 ? 1e-9 : -1e-9));
     spin_carry_ -= whole;
     steps += static_cast<int>(whole);
     if (rate < 0) rate = 0;
   }
-  if (nudge_linger_ > 0) {
+  if (nudge_linger_ > 0 || nudge_steps_ != 0) {
     steps += nudge_steps_;
     nudge_steps_ = 0;
-    --nudge_linger_;
     if (rate < 0) rate = 0;
   }
   steps = std::clamp(steps, -127, 127);  // more in one report would read as the other way
@@ -143,19 +176,6 @@ void VirtualPendant::PrepareReport() {
     if (down_[i])
       report_[static_cast<std::size_t>(kControlBits[i].byte)] |= static_cast<std::uint8_t>(1u << kControlBits[i].bit);
   report_[4] |= static_cast<std::uint8_t>(mode_code_ & 0x07);
-
-  for (auto& [id, h] : handles_) {
-    if (!h.pendant || h.access != K2T_SIM_ACCESS_READ || !Live(h)) continue;
-    h.reports.clear();  // a report not taken is superseded
-    h.reports.push_back(report_);
-  }
-
-  for (std::size_t i = 0; i < kControls; ++i)
-    if (tap_left_[i] > 0 && --tap_left_[i] == 0) down_[i] = false;
-  if (mode_pending_ >= 0) {
-    mode_code_ = mode_pending_;
-    mode_pending_ = -1;
-  }
 }
 
 std::string VirtualPendant::Display() const {

@@ -2,9 +2,12 @@
 // input reports, the module's 21-byte output reports are decoded back into
 // what the pendant would show.
 //
-// Reports: at every poll tick the pendant offers exactly one input report,
-// its state at that moment (PrepareReport), as a pendant that reports at the
-// poll rate. A report the module did not take is replaced by the next one.
+// Reports: by default, at every poll tick the pendant offers exactly one
+// input report, its state at that moment (PrepareReport), as a pendant that
+// reports at the poll rate; a report the module did not take is replaced by
+// the next one. With a report rate set, it sends that many reports a second
+// instead, spread over the ticks, into a device queue that behaves like
+// hidraw's: 64 reports, and a report that finds it full is dropped.
 #pragma once
 
 #include <array>
@@ -31,6 +34,7 @@ class VirtualPendant {
   static constexpr const char* kPath = "sim:k2t-pendant";
   static constexpr const char* kOtherPath = "sim:usb-keyboard";  // another HID device on the bus
   static constexpr std::uint8_t kDefaultRate = 20;
+  static constexpr std::size_t kQueueDepth = 64;  // hidraw's per open handle
 
   VirtualPendant();
   VirtualPendant(const VirtualPendant&) = delete;
@@ -74,6 +78,13 @@ class VirtualPendant {
   bool open_for_reading() const;
   bool open_for_writing() const;
 
+  // Reports per second; 0 (the default) is one report per poll tick that
+  // supersedes the last.
+  void SetReportRate(double reports_per_second);
+  double report_rate() const { return report_rate_; }
+  // Reports dropped because the device queue was full.
+  long dropped() const { return dropped_; }
+
   // Called at the start of every poll tick, before the module reads.
   void PrepareReport();
   const std::array<std::uint8_t, 8>& last_report() const { return report_; }
@@ -104,6 +115,9 @@ class VirtualPendant {
   };
 
   static std::size_t Index(Control c) { return static_cast<std::size_t>(c); }
+  // One report's worth of wheel movement and controls, `seconds` after the
+  // previous report, into report_.
+  void MakeReport(double seconds);
   Handle* Find(int handle);
   bool Live(const Handle& h) const { return !h.pendant || (plugged_ && h.generation == generation_); }
 
@@ -134,6 +148,8 @@ class VirtualPendant {
   int nudge_steps_ = 0, nudge_linger_ = 0;
   std::deque<int> recent_steps_;  // detents of the last reports, for the automatic rate
   std::array<std::uint8_t, 8> report_{};
+  double report_rate_ = 0, rate_carry_ = 0;
+  long dropped_ = 0;
 
   std::array<std::uint8_t, 21> output_{};
   bool has_output_ = false;

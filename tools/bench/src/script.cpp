@@ -276,6 +276,12 @@ bool ParseCommand(LineParser& p, Command& c) {
     c.flag = p.is(1, "other");  // the other HID device, not the pendant
     return p.End(c.flag ? 2 : 1);
   }
+  if (w == "report-rate") {
+    c.op = Command::kReportRate;
+    if (!p.Number(1, c.value) || !p.End(2)) return false;
+    if (c.value < 0 || c.value > 10000) return p.Error("report-rate takes 0 (one per tick) to 10000 reports/s");
+    return true;
+  }
   if (w == "config") {
     c.op = Command::kConfig;
     return p.End(1);
@@ -389,6 +395,7 @@ void ScriptRunner::Execute(const Command& c) {
     case Command::kPlug: bench_.Plug(c.flag); break;
     case Command::kUnplug: bench_.Unplug(c.flag); break;
     case Command::kConfig: bench_.CallConfig(); break;
+    case Command::kReportRate: pendant.SetReportRate(c.value); break;
     case Command::kSay: bench_.Emit(EventKind::kSay, c.text); break;
     default: {
       std::string expected, seen;

@@ -18,7 +18,7 @@ struct Command {
   enum Op {
     kWheel, kPress, kRelease, kEStop, kMode, kTick, kUpdate,
     kLed, kDro, kMotion, kPlanner, kPlannerQueue, kJogInhibit, kRotation, kIncremental, kMaxVel,
-    kPlug, kUnplug, kConfig, kSay,
+    kPlug, kUnplug, kConfig, kSay, kReportRate,
     kExpectDisplay, kExpectDisplayContains, kExpectCall, kExpectNoCall, kExpectDro, kExpectByte,
     kExpectLed, kExpectMessage, kExpectMoving, kExpectStopped, kExpectProfile,
   };
