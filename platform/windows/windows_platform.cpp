@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/windows/ansi_text.h"
+#include "platform/windows/dialog_view_win.h"
 #include "platform/windows/hidden_window.h"
 #include "platform/windows/host_string.h"
 #include "platform/windows/msxml_document.h"
@@ -39,9 +40,7 @@ std::string WindowsPlatform::ModuleFilePath() {
   return {};
 }
 
-void WindowsPlatform::RunConfigDialog(PendantSettings& settings) {
-  if (dialog_) dialog_(settings);
-}
+void WindowsPlatform::RunConfigDialog(PendantSettings& settings) { RunConfigDialogWin32(settings); }
 
 MessageLineWriter WindowsPlatform::HostMessageLine() { return &AssignFrameworkString; }
 

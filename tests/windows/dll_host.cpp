@@ -111,6 +111,7 @@ void DllTest::SetUp() {
   Resolve(lib_, "SetCode", api.SetCode);
   dir_ = TempFolder();
   profile_ = dir_ + "\\profile.xml";
+  user_ = std::make_unique<dialog_driver::DialogDriver>();
   // Axis X at 2 units/s, and the host's jog unit following its step size
   // (DRO 828), as the bench's machine has them.
   const double max_velocity = 2.0;
@@ -121,6 +122,8 @@ void DllTest::SetUp() {
 
 void DllTest::TearDown() {
   if (lib_) ::FreeLibrary(lib_);
+  lib_ = nullptr;
+  user_.reset();
   RemoveFolder(dir_);
 }
 
@@ -164,6 +167,10 @@ int DllTest::Handles(int access) const {
   int n = 0;
   for (const auto& [handle, a] : g_sim.handles) n += a == access;
   return n;
+}
+
+std::vector<std::string> DllTest::Config(std::vector<dialog_driver::Step> steps) {
+  return user_->Run(std::move(steps), [this] { api.Config(); });
 }
 
 std::vector<std::string> DllTest::TakeCalls() {

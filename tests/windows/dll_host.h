@@ -6,10 +6,13 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "dialog_driver.h"
 #include "k2t/plugin.h"
 #include "k2t/sim_hid.h"
 
@@ -76,8 +79,14 @@ class DllTest : public ::testing::Test {
   LRESULT DeviceNotice(WPARAM event, const std::wstring& path);
   int Handles(int access) const;
   std::vector<std::string> TakeCalls();
+  // Config, with a user who takes these steps in the dialog (owned by this
+  // host's active window) and then presses Escape if it is still open. The
+  // texts of the message boxes the dialog showed, each closed with OK.
+  std::vector<std::string> Config(std::vector<dialog_driver::Step> steps = {});
+  HWND owner() const { return user_->owner(); }
 
   HMODULE lib_ = nullptr;
+  std::unique_ptr<dialog_driver::DialogDriver> user_;  // and the host's main window
   Api api{};
   std::string dir_, profile_, title_;
   std::vector<unsigned char> motion_ = std::vector<unsigned char>(K2T_MOTION_RECORD_SIZE);

@@ -90,7 +90,7 @@ TEST_F(DllTest, ProfileKeepsItsMeaning) {
       api.SetProName(profile_.c_str());
     } else {
       Start();
-      if (c.steps == Steps::kStartAndConfig) api.Config();
+      if (c.steps == Steps::kStartAndConfig) Config();
     }
     EXPECT_EQ(XmlMeaning(ReadFile(profile_)), XmlMeaning(c.after));
     api.StopPlug();
@@ -101,7 +101,7 @@ TEST_F(DllTest, ProfileKeyRulesReachTheModule) {
   WriteFile(profile_, "<profile>" + Section("<S2> 1.5mm</S2><Vel>7</Vel>") + "</profile>");
   Start();
   EXPECT_EQ(g_dros[828], 1.5);
-  api.Config();
+  Config();
   // Config reloads: "Vel" as stored.
   EXPECT_NE(ReadFile(profile_).find("<Vel>7</Vel>"), std::string::npos);
   api.StopPlug();
@@ -111,17 +111,17 @@ TEST_F(DllTest, ProfilesThatCannotBeWrittenOverStayAsTheyAre) {
   const std::string broken = "<profile><Open></profile>";
   WriteFile(profile_, broken);
   Start();
-  api.Config();
+  Config();
   api.StopPlug();
   EXPECT_EQ(ReadFile(profile_), broken);
   // No profile name, or a folder that does not exist: nothing is written.
   const std::string missing = dir_ + "\\no\\such\\folder\\p.xml";
   Start(missing.c_str());
-  api.Config();
+  Config();
   api.StopPlug();
   EXPECT_EQ(::GetFileAttributesA(missing.c_str()), INVALID_FILE_ATTRIBUTES);
   Start("");
-  api.Config();
+  Config();
   api.StopPlug();
   // Nothing but the profile in the folder: no temporary file left behind.
   WIN32_FIND_DATAA entry;
