@@ -1,0 +1,112 @@
+// The host side of the module on LinuxCNC: every callback, LED, DRO and
+// record field the module uses, answered from LinuxCNC's status or from the
+// bridge's own state, and every action turned into an Intent for the worker.
+// Runs on the host's loop thread; never blocks.
+#pragma once
+
+#include <array>
+#include <functional>
+#include <limits>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+
+#include "config.h"
+#include "model.h"
+
+namespace k2tcnc {
+
+// The three records the module reads and writes, as the host allocated them.
+struct Records {
+  unsigned char* motion = nullptr;
+  unsigned char* setup = nullptr;
+  unsigned char* planner = nullptr;
+};
+
+class Bridge {
+ public:
+  using Clock = std::function<double()>;  // seconds, monotonic
+  using Log = std::function<void(const std::string&)>;
+
+  // How long the E-stop LED serves the commanded latch after a 1021, and how
+  // long a value the module set is served before LinuxCNC's status is
+  // believed again: LinuxCNC's status lags a command by up to three ticks.
+  static constexpr double kEStopHold = 0.5;
+  static constexpr double kMachineOnQuiet = 0.15;
+  static constexpr double kValueHold = 0.5;
+
+  Bridge(const BridgeConfig& config, CommandSink& sink, Records records, Clock clock, Log log);
+
+  // The latest status; call before the module runs.
+  void SetStatus(const Status& status) { status_ = status; }
+  const Status& status() const { return status_; }
+
+  // The module's callbacks.
+  void DoButton(int code);
+  void SetDRO(int code, double value);
+  double GetDRO(int code);
+  bool GetLED(int code);
+  void SetLED(int code, bool on);
+  void Code(std::string_view text);
+
+  // Timed work (machine on after a quiet E-stop release) and the record
+  // fields the module reads. Call every tick.
+  void Tick();
+  void FillRecords();
+  // The module's message line changed: show it.
+  void Message(const std::string& text);
+
+  // Stops every jog the bridge started; for the end of a session.
+  void StopJogs();
+  bool Jogging(int axis) const { return jog_velocity_[Index(axis)].has_value(); }
+
+ private:
+  struct Held {
+    double value = 0;
+    double until = -std::numeric_limits<double>::infinity();
+  };
+  static std::size_t Index(int axis) { return static_cast<std::size_t>(axis); }
+
+  void Push(Intent::Kind kind, int axis = 0, double value = 0, std::string text = {});
+  void Mdi(std::string text) { Push(Intent::kMdi, 0, 0, std::move(text)); }
+  void EStopPressed();
+  void Jog(int axis, double velocity);
+  void JogStop(int axis);
+  void DoJog();
+  void EndJog();
+  double HeldOr(const Held& held, double live) const;
+  void Hold(Held& held, double value) { held = {value, clock_() + kValueHold}; }
+  void Once(std::set<std::string>& seen, const std::string& key, const std::string& text);
+
+  BridgeConfig config_;
+  CommandSink& sink_;
+  Records records_;
+  Clock clock_;
+  Log log_;
+  Status status_;
+
+  // E-stop: the commanded latch, when the last 1021 came, when to power on.
+  bool estop_latch_ = true;
+  double last_estop_ = -std::numeric_limits<double>::infinity();
+  std::optional<double> machine_on_due_;
+
+  // Values the module set, served until LinuxCNC's status has caught up.
+  Held feed_scale_, spindle_scale_, feed_, speed_, spindle_on_;
+
+  // The bridge's own state: what has no LinuxCNC meaning.
+  double jog_rate_;           // DRO 3, percent
+  double step_size_ = 0.001;  // DRO 828
+  double coord_display_ = 1;  // DRO 46
+  int jog_mode_led_ = 14;     // 14, 15 or 57
+  bool machine_coords_ = false, dist_to_go_ = false;  // LEDs 16, 163
+
+  std::array<std::optional<double>, kAxes> jog_velocity_{};  // jogs the bridge started
+  std::string message_;
+  std::set<std::string> logged_;
+};
+
+// Locale-independent decimal text for G-code words.
+std::string GcodeNumber(double value);
+
+}  // namespace k2tcnc

@@ -1,0 +1,88 @@
+#include "config.h"
+
+#include <charconv>
+
+namespace k2tcnc {
+
+namespace {
+
+constexpr const char* kSection = "K2T";
+constexpr const char* kAxisLetters = "XYZABC";
+
+std::string Trim(const std::string& s) {
+  const auto first = s.find_first_not_of(" \t\r\n");
+  if (first == std::string::npos) return {};
+  const auto last = s.find_last_not_of(" \t\r\n");
+  return s.substr(first, last - first + 1);
+}
+
+std::optional<double> ParseDouble(const std::string& text) {
+  const std::string t = Trim(text);
+  double value = 0;
+  const auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), value);
+  if (ec != std::errc() || end != t.data() + t.size()) return std::nullopt;
+  return value;
+}
+
+std::string Resolve(const std::string& path, const std::string& dir) {
+  if (path.empty() || path[0] == '/' || dir.empty()) return path;
+  return dir + "/" + path;
+}
+
+}  // namespace
+
+bool LoadConfig(const IniLookup& ini, const std::string& ini_dir, BridgeConfig& config, std::string& error) {
+  auto text = [&](const char* section, const char* key) -> std::optional<std::string> {
+    auto v = ini(section, key);
+    if (v) *v = Trim(*v);
+    return v && !v->empty() ? v : std::nullopt;
+  };
+  // A number from the INI, or the default; false when present but unusable.
+  auto number = [&](const char* section, const char* key, double& out, double low, double high) {
+    const auto v = text(section, key);
+    if (!v) return true;
+    const auto d = ParseDouble(*v);
+    if (!d || !(*d >= low && *d <= high)) {
+      error = "[" + std::string(section) + "]" + key + " = " + *v + " is not a number from " +
+              std::to_string(low) + " to " + std::to_string(high);
+      return false;
+    }
+    out = *d;
+    return true;
+  };
+
+  if (auto v = text(kSection, "MODULE")) config.module_path = Resolve(*v, ini_dir);
+  if (auto v = text(kSection, "PENDANT")) {
+    if (*v == "virtual") config.virtual_pendant = true;
+    else if (*v == "real") config.virtual_pendant = false;
+    else {
+      error = "[K2T]PENDANT = " + *v + ": use real or virtual";
+      return false;
+    }
+  }
+  if (auto v = text(kSection, "PROFILE")) config.profile_path = Resolve(*v, ini_dir);
+  else config.profile_path = Resolve("k2t-pendant.xml", ini_dir);
+  if (auto v = text(kSection, "PROGRAM")) config.program = Resolve(*v, ini_dir);
+  if (auto v = text("EMC", "NML_FILE")) config.nml_file = Resolve(*v, ini_dir);
+
+  // The GUI's poll period is the natural host rate; [K2T]UPDATE_HZ overrides it.
+  double cycle_time = 0;
+  if (!number("DISPLAY", "CYCLE_TIME", cycle_time, 0, 10000)) return false;
+  // Some displays take CYCLE_TIME in milliseconds when it is above 1.
+  if (cycle_time > 1) cycle_time /= 1000.0;
+  if (cycle_time > 0) config.update_hz = 1.0 / cycle_time;
+  if (!number(kSection, "UPDATE_HZ", config.update_hz, 1, 1000)) return false;
+  if (!number(kSection, "STEPS_PER_UNIT", config.steps_per_unit, 1, 1e7)) return false;
+  if (!number(kSection, "SPINDLE_SPEED", config.spindle_speed, 0, 1e6)) return false;
+  if (!number(kSection, "JOG_RATE", config.jog_rate, 0.1, 100)) return false;
+
+  for (int a = 0; a < kAxes; ++a) {
+    const std::string section = std::string("AXIS_") + kAxisLetters[a];
+    const auto i = static_cast<std::size_t>(a);
+    if (!number(section.c_str(), "MAX_VELOCITY", config.max_velocity[i], 0, 1e6)) return false;
+    if (!number(section.c_str(), "MAX_ACCELERATION", config.max_acceleration[i], 0, 1e9)) return false;
+  }
+  return true;
+}
+
+}  // namespace k2tcnc

@@ -1,0 +1,69 @@
+// The host of the module: loads K2TPendant.so by path, hands it full-size
+// records, the six callbacks (served by the Bridge) and a K2tHostLoop on the
+// bridge's own event loop, and calls Update at the host's rate. With the
+// virtual pendant it also offers the simulated HID bus.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "bridge.h"
+#include "k2t/host_loop.h"
+#include "loop.h"
+#include "module_api.h"
+#include "pendant.h"
+
+namespace k2tcnc {
+
+class ModuleHost {
+ public:
+  using StatusSource = std::function<Status()>;
+
+  ModuleHost(const BridgeConfig& config, CommandSink& sink, StatusSource status, bench::RealLoop& loop,
+             Bridge::Log log);
+  ~ModuleHost();
+  ModuleHost(const ModuleHost&) = delete;
+  ModuleHost& operator=(const ModuleHost&) = delete;
+
+  bool Load(std::string& error) { return bench::LoadModule(config_.module_path, api_, error); }
+  // InitControl, the callbacks, SetProName, PostInitControl, the Update timer.
+  void Start();
+  // Stops the jogs the bridge started, then StopPlug; once.
+  void Stop();
+
+  bench::VirtualPendant& pendant() { return pendant_; }
+  Bridge& bridge() { return bridge_; }
+  const std::string& title() const { return title_; }
+
+ private:
+  static ModuleHost* current_;  // the callbacks are plain function pointers
+  static void DoButtonThunk(short code);
+  static void SetDROThunk(int code, double value);
+  static double GetDROThunk(int code);
+  static bool GetLEDThunk(int code);
+  static void SetLEDThunk(int code, bool on);
+  static void CodeThunk(const char* text);
+  static unsigned AddTimerThunk(void* context, unsigned period_ms, void (*fn)(void*), void* arg);
+  static void RemoveTimerThunk(void* context, unsigned id);
+  static unsigned AddReaderThunk(void* context, int fd, void (*fn)(void*), void* arg);
+  static void RemoveReaderThunk(void* context, unsigned id);
+
+  void Refresh();          // status into the bridge, record fields for the module
+  void AfterModuleCall();  // the message line
+  void ModuleTick(void (*fn)(void*), void* arg);
+
+  BridgeConfig config_;
+  StatusSource status_;
+  bench::RealLoop& loop_;
+  bench::ModuleApi api_;
+  std::vector<unsigned char> motion_, setup_, planner_;
+  Bridge bridge_;
+  bench::VirtualPendant pendant_;
+  K2tHostLoop host_loop_{};
+  std::string title_;
+  unsigned update_timer_ = 0;
+  bool started_ = false, stopped_ = false;
+};
+
+}  // namespace k2tcnc

@@ -1,0 +1,78 @@
+// What the bridge knows of LinuxCNC and what it asks of it, without any
+// LinuxCNC header: the mapping and the mode discipline are plain code that
+// the unit tests drive with tables.
+#pragma once
+
+#include <array>
+#include <string>
+
+namespace k2tcnc {
+
+constexpr int kAxes = 6;  // X Y Z A B C, the module's numbering and LinuxCNC's
+
+// The numbers are LinuxCNC's own (EMC_TASK_STATE_ENUM and friends).
+enum class TaskState { kEStop = 1, kEStopReset = 2, kOff = 3, kOn = 4 };
+enum class TaskMode { kManual = 1, kAuto = 2, kMdi = 3 };
+enum class Interp { kIdle = 1, kReading = 2, kPaused = 3, kWaiting = 4 };
+
+// One reading of LinuxCNC's status channel.
+struct Status {
+  TaskState state = TaskState::kEStop;
+  TaskMode mode = TaskMode::kManual;
+  Interp interp = Interp::kIdle;
+  bool teleop = false;        // motion in teleop (axis jogs allowed)
+  int queued_mdi = 0;         // MDI lines waiting
+  int motion_queue = 0;       // planned motions not yet done
+  bool inpos = true;
+  unsigned axis_mask = 0x7;   // axes present, bit 0 = X
+  std::array<double, kAxes> work{};     // work (DRO) coordinates
+  std::array<double, kAxes> machine{};  // machine coordinates
+  std::array<double, kAxes> to_go{};    // distance to go of the current move
+  double feed_scale = 1.0;     // feed override, 1 = 100 %
+  double spindle_scale = 1.0;  // spindle override
+  bool spindle_on = false;
+  double spindle_rpm = 0;      // commanded speed, signed by direction
+  double feed = 0;             // F in effect, units per minute
+  double speed = 0;            // S in effect
+  bool incremental = false;    // G91
+  double rotation = 0;         // XY rotation, degrees
+  std::string file;            // program loaded, empty if none
+
+  bool ProgramRunning() const { return mode == TaskMode::kAuto && interp != Interp::kIdle; }
+};
+
+// What the bridge wants done; the worker turns each into LinuxCNC commands
+// with the mode changes they need, or refuses it.
+struct Intent {
+  enum Kind {
+    kEStop,
+    kEStopReset,
+    kMachineOn,
+    kCycleStart,  // run, or resume when paused
+    kPause,
+    kAbort,
+    kSpindleOn,   // value: speed
+    kSpindleOff,
+    kJog,         // axis, value: units per second, signed
+    kJogStop,     // axis
+    kMdi,         // text
+    kFeedScale,   // value: 1 = 100 %
+    kSpindleScale,
+    kDisplay,     // text: an operator message
+  };
+  Kind kind;
+  int axis = 0;
+  double value = 0;
+  std::string text{};
+};
+
+const char* IntentName(Intent::Kind kind);
+std::string Describe(const Intent& intent);
+
+class CommandSink {
+ public:
+  virtual ~CommandSink() = default;
+  virtual void Push(Intent intent) = 0;
+};
+
+}  // namespace k2tcnc

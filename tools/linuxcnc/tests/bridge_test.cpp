@@ -1,0 +1,378 @@
+// The mapping of the module's callbacks onto LinuxCNC intents, the E-stop
+// latch and the values the bridge serves while LinuxCNC's status lags,
+// against a fake command channel and a clock the test moves.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "bridge.h"
+#include "k2t/plugin.h"
+
+namespace k2tcnc {
+namespace {
+
+struct FakeChannel final : CommandSink {
+  std::vector<Intent> sent;
+  void Push(Intent intent) override { sent.push_back(std::move(intent)); }
+  std::vector<Intent> Take() { return std::exchange(sent, {}); }
+};
+
+// Intents compared as text: "jog X at 5.0000/s", "MDI \"G90\"".
+std::vector<std::string> Texts(const std::vector<Intent>& intents) {
+  std::vector<std::string> out;
+  for (const Intent& i : intents) out.push_back(Describe(i));
+  return out;
+}
+
+class BridgeTest : public ::testing::Test {
+ protected:
+  BridgeTest()
+      : motion_(K2T_MOTION_RECORD_SIZE), setup_(K2T_SETUP_RECORD_SIZE), planner_(K2T_PLANNER_RECORD_SIZE) {
+    config_.max_velocity = {10, 10, 5, 0, 0, 0};
+    config_.max_acceleration = {100, 100, 50, 0, 0, 0};
+    config_.steps_per_unit = 1000;
+    config_.spindle_speed = 1000;
+    config_.jog_rate = 50;
+    bridge_ = std::make_unique<Bridge>(config_, channel_, Records{motion_.data(), setup_.data(), planner_.data()},
+                                       [this] { return now_; }, [this](const std::string& s) { log_.push_back(s); });
+    status_.state = TaskState::kOn;
+    Apply();
+  }
+  void Apply() { bridge_->SetStatus(status_); }
+  std::vector<std::string> Sent() { return Texts(channel_.Take()); }
+
+  void WriteJogBlock(int axis, std::int32_t velocity, std::int32_t direction, std::uint8_t active, std::uint8_t stop) {
+    const std::size_t base = K2T_MOTION_AXIS_JOG + static_cast<std::size_t>(axis) * K2T_MOTION_AXIS_JOG_STRIDE;
+    std::memcpy(motion_.data() + base + K2T_AXIS_JOG_VELOCITY, &velocity, 4);
+    std::memcpy(motion_.data() + base + K2T_AXIS_JOG_DIRECTION, &direction, 4);
+    motion_[base + K2T_AXIS_JOG_ACTIVE] = active;
+    motion_[base + K2T_AXIS_JOG_STOP] = stop;
+  }
+  template <class T>
+  T Field(const std::vector<unsigned char>& record, std::size_t offset) {
+    T v{};
+    std::memcpy(&v, record.data() + offset, sizeof v);
+    return v;
+  }
+
+  BridgeConfig config_;
+  FakeChannel channel_;
+  std::vector<unsigned char> motion_, setup_, planner_;
+  double now_ = 100;
+  std::vector<std::string> log_;
+  Status status_;
+  std::unique_ptr<Bridge> bridge_;
+};
+
+TEST_F(BridgeTest, ButtonsBecomeIntents) {
+  struct Row {
+    int code;
+    bool spindle_on;
+    double speed;
+    bool incremental;
+    std::vector<std::string> expected;
+  };
+  const std::vector<Row> rows = {
+      {1000, false, 0, false, {"cycle start"}},
+      {1001, false, 0, false, {"pause"}},
+      {1003, false, 0, false, {"stop"}},
+      {110, false, 0, false, {"spindle on at 1000.0000"}},     // no S in effect: the INI's speed
+      {110, false, 2500, false, {"spindle on at 2500.0000"}},  // the S in effect
+      {110, true, 2500, false, {"spindle off"}},
+      {307, false, 0, false, {"jog X at 5.0000/s"}},  // max velocity x jog rate 50 %
+      {308, false, 0, false, {"jog X at -5.0000/s"}},
+      {309, false, 0, false, {"jog Y at 5.0000/s"}},
+      {310, false, 0, false, {"jog Y at -5.0000/s"}},
+      {311, false, 0, false, {"jog Z at 2.5000/s"}},
+      {1008, false, 0, false, {"MDI \"G10 L20 P0 X0\""}},
+      {1010, false, 0, false, {"MDI \"G10 L20 P0 Z0\""}},
+      {1011, false, 0, false, {"MDI \"G10 L20 P0 A0\""}},
+      {1017, false, 0, false, {"MDI \"G90 G0 X0 Y0\""}},
+      {1017, false, 0, true, {"MDI \"G90 G0 X0 Y0\"", "MDI \"G91\""}},  // distance mode as it was
+      // The bridge's own state, or nothing LinuxCNC could do.
+      {1002, false, 0, false, {}}, {204, false, 0, false, {}}, {256, false, 0, false, {}},
+      {323, false, 0, false, {}},  {3, false, 0, false, {}},   {4242, false, 0, false, {}},
+  };
+  for (const Row& row : rows) {
+    status_.spindle_on = row.spindle_on;
+    status_.speed = row.speed;
+    status_.incremental = row.incremental;
+    Apply();
+    now_ += 10;  // past every hold
+    bridge_->DoButton(row.code);
+    EXPECT_EQ(Sent(), row.expected) << "code " << row.code;
+    bridge_->StopJogs();
+    channel_.Take();
+  }
+}
+
+TEST_F(BridgeTest, UnknownCodesAreLoggedOnce) {
+  bridge_->DoButton(4242);
+  bridge_->DoButton(4242);
+  EXPECT_EQ(bridge_->GetDRO(9999), 0.0);
+  EXPECT_FALSE(bridge_->GetLED(9999));
+  bridge_->GetDRO(9999);
+  bridge_->GetLED(9999);
+  EXPECT_EQ(log_.size(), 3u);
+}
+
+TEST_F(BridgeTest, JogStopsOnlyWhatTheBridgeStarted) {
+  bridge_->DoButton(335);  // Y stop: nothing jogs
+  EXPECT_TRUE(Sent().empty());
+  bridge_->DoButton(307);
+  bridge_->DoButton(335);  // another axis
+  bridge_->DoButton(334);
+  bridge_->DoButton(334);  // already stopped
+  EXPECT_EQ(Sent(), (std::vector<std::string>{"jog X at 5.0000/s", "jog stop X"}));
+}
+
+TEST_F(BridgeTest, WheelJogFollowsTheJogBlocks) {
+  struct Step {
+    const char* code;
+    int axis;
+    std::int32_t velocity, direction;
+    std::uint8_t active, stop;
+    std::vector<std::string> expected;
+  };
+  const std::vector<Step> steps = {
+      {"DOJOG", 0, 2000, 0, 1, 0, {"jog X at 2.0000/s"}},  // steps per second / steps per unit
+      {"DOJOG", 0, 2000, 0, 1, 0, {}},                     // the same speed is not sent again
+      {"DOJOG", 0, 4000, 1, 1, 0, {"jog X at -4.0000/s"}}, // direction 1 is negative
+      {"DOJOG", 0, 90000, 1, 1, 0, {"jog X at -10.0000/s"}},  // capped at the axis' maximum
+      {"ENDJOG", 0, 90000, 1, 1, 1, {"jog stop X"}},
+      {"ENDJOG", 0, 90000, 1, 1, 1, {}},
+      {"DOJOG", 1, 1000, 0, 0, 0, {}},  // a block that is not active
+      {"DOJOG", 3, 1000, 0, 1, 0, {}},  // A is not on this machine
+  };
+  for (const Step& s : steps) {
+    WriteJogBlock(s.axis, s.velocity, s.direction, s.active, s.stop);
+    bridge_->Code(s.code);
+    EXPECT_EQ(Sent(), s.expected) << s.code << " axis " << s.axis << " velocity " << s.velocity;
+  }
+}
+
+TEST_F(BridgeTest, AStoppedJogBlockDoesNotStartAgain) {
+  WriteJogBlock(0, 2000, 0, 1, 0);
+  bridge_->Code("DOJOG");
+  bridge_->DoButton(334);   // the pendant changed mode: X stops
+  WriteJogBlock(1, 3000, 0, 1, 0);
+  bridge_->Code("DOJOG");  // now Y: X's block is still marked active by the module
+  EXPECT_EQ(Sent(), (std::vector<std::string>{"jog X at 2.0000/s", "jog stop X", "jog Y at 3.0000/s"}));
+}
+
+TEST_F(BridgeTest, CodeTextsGoThroughMdi) {
+  bridge_->Code("G91G1 F60.0000 X 0.0050");
+  bridge_->Code("G90");
+  bridge_->Code("M101");
+  EXPECT_EQ(Sent(), (std::vector<std::string>{"MDI \"G91G1 F60.0000 X 0.0050\"", "MDI \"G90\"", "MDI \"M101\""}));
+}
+
+// 1021 toggles; LED 800 is the commanded latch and follows LinuxCNC only
+// after half a second without a 1021; power comes on after a quiet 150 ms.
+TEST_F(BridgeTest, EStopLatch) {
+  struct Event {
+    double t;
+    const char* what;  // "1021", "tick", or a LinuxCNC state: "estop", "reset", "on"
+    bool led;          // LED 800 afterwards
+    std::vector<std::string> expected;
+  };
+  struct Case {
+    const char* name;
+    TaskState start;
+    std::vector<Event> events;
+  };
+  const std::vector<Case> cases = {
+      {"switch pressed and released while LinuxCNC is in E-stop",
+       TaskState::kEStop,
+       {{0.000, "tick", true, {}},
+        {0.000, "1021", false, {"E-stop reset"}},  // press: the latch resets first ...
+        {0.025, "1021", true, {"E-stop"}},         // ... and the module's repeat asserts again
+        {0.200, "tick", true, {}},                 // no power while the switch is down
+        {2.000, "1021", false, {"E-stop reset"}},  // release
+        {2.100, "reset", false, {}},
+        {2.100, "tick", false, {}},
+        {2.160, "tick", false, {"machine on"}},
+        {2.200, "on", false, {}},
+        {3.000, "tick", false, {}}}},
+      {"E-stop while on: the LED lights before LinuxCNC follows",
+       TaskState::kOn,
+       {{0.000, "1021", true, {"E-stop"}},
+        {0.300, "tick", true, {}},   // status still says on
+        {0.600, "tick", false, {}},  // LinuxCNC never followed: the module will send again
+        {0.625, "1021", true, {"E-stop"}},
+        {0.700, "estop", true, {}},
+        {5.000, "tick", true, {}}}},
+      {"a reset and re-press within 150 ms never powers on",
+       TaskState::kOn,
+       {{0.000, "1021", true, {"E-stop"}},
+        {0.100, "estop", true, {}},
+        {1.000, "1021", false, {"E-stop reset"}},
+        {1.100, "1021", true, {"E-stop"}},
+        {1.300, "tick", true, {}},
+        {2.000, "tick", true, {}}}},
+      {"the LED follows LinuxCNC when the pendant is quiet",
+       TaskState::kOn,
+       {{0.000, "tick", false, {}}, {1.000, "estop", true, {}}, {2.000, "reset", false, {}}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    BridgeTest::SetUp();
+    status_ = Status{};
+    status_.state = c.start;
+    bridge_ = std::make_unique<Bridge>(config_, channel_, Records{motion_.data(), setup_.data(), planner_.data()},
+                                       [this] { return now_; }, nullptr);
+    Apply();
+    const double t0 = now_;
+    for (const Event& e : c.events) {
+      now_ = t0 + e.t;
+      const std::string what = e.what;
+      if (what == "1021") bridge_->DoButton(1021);
+      else if (what == "estop") status_.state = TaskState::kEStop;
+      else if (what == "reset") status_.state = TaskState::kEStopReset;
+      else if (what == "on") status_.state = TaskState::kOn;
+      Apply();
+      bridge_->Tick();
+      EXPECT_EQ(Sent(), e.expected) << "at " << e.t << " " << what;
+      EXPECT_EQ(bridge_->GetLED(800), e.led) << "at " << e.t << " " << what;
+    }
+    now_ += 100;
+  }
+}
+
+// DROs the module sets read back as set until LinuxCNC's status follows.
+TEST_F(BridgeTest, SetValuesAreServedWhileTheStatusLags) {
+  struct Row {
+    int code;
+    double value;
+    std::vector<std::string> expected;
+    double live;  // what LinuxCNC's status says, per the row's DRO
+  };
+  const std::vector<Row> rows = {
+      {821, 120, {"feed override 120.0000 %"}, 100},
+      {74, 80, {"spindle override 80.0000 %"}, 100},
+      {818, 250, {"MDI \"F250.0000\""}, 30},
+      {817, 1500, {"MDI \"S1500.0000\""}, 0},
+  };
+  status_.feed_scale = 1.0;
+  status_.spindle_scale = 1.0;
+  status_.feed = 30;
+  status_.speed = 0;
+  Apply();
+  for (const Row& row : rows) {
+    bridge_->SetDRO(row.code, row.value);
+    EXPECT_EQ(Sent(), row.expected) << row.code;
+    now_ += 0.1;
+    EXPECT_DOUBLE_EQ(bridge_->GetDRO(row.code), row.value) << row.code;
+    now_ += Bridge::kValueHold;
+    EXPECT_DOUBLE_EQ(bridge_->GetDRO(row.code), row.live) << row.code;
+  }
+  // F and S go through MDI, which a running program refuses.
+  status_.mode = TaskMode::kAuto;
+  status_.interp = Interp::kReading;
+  Apply();
+  bridge_->SetDRO(818, 100);
+  bridge_->SetDRO(817, 100);
+  EXPECT_TRUE(Sent().empty());
+}
+
+TEST_F(BridgeTest, LedsFromLinuxCncStatus) {
+  struct Row {
+    TaskState state;
+    TaskMode mode;
+    Interp interp;
+    bool running, paused, jog_enabled;  // LEDs 804, 805, 83
+  };
+  const std::vector<Row> rows = {
+      {TaskState::kOn, TaskMode::kManual, Interp::kIdle, false, false, true},
+      {TaskState::kOn, TaskMode::kMdi, Interp::kReading, false, false, true},  // a step's MDI move still runs
+      {TaskState::kOn, TaskMode::kAuto, Interp::kReading, true, false, false},
+      {TaskState::kOn, TaskMode::kAuto, Interp::kWaiting, true, false, false},
+      {TaskState::kOn, TaskMode::kAuto, Interp::kPaused, false, true, false},
+      {TaskState::kOn, TaskMode::kAuto, Interp::kIdle, false, false, true},
+      {TaskState::kEStopReset, TaskMode::kManual, Interp::kIdle, false, false, false},
+  };
+  for (const Row& r : rows) {
+    status_.state = r.state;
+    status_.mode = r.mode;
+    status_.interp = r.interp;
+    Apply();
+    EXPECT_EQ(bridge_->GetLED(804), r.running);
+    EXPECT_EQ(bridge_->GetLED(805), r.paused);
+    EXPECT_EQ(bridge_->GetLED(83), r.jog_enabled);
+    EXPECT_FALSE(bridge_->GetLED(806));
+  }
+}
+
+TEST_F(BridgeTest, BridgeStateIsConsistent) {
+  // Jog mode: one of 14/15/57 lit, following 204/205/327.
+  const std::vector<std::pair<int, int>> modes = {{205, 15}, {327, 57}, {204, 14}};
+  for (const auto& [code, led] : modes) {
+    bridge_->DoButton(code);
+    for (int l : {14, 15, 57}) EXPECT_EQ(bridge_->GetLED(l), l == led) << code;
+  }
+  // Coordinates shown: work, machine (256 toggles LED 16), distance to go (333, LED 163).
+  status_.work[0] = 1;
+  status_.machine[0] = 11;
+  status_.to_go[0] = 0.5;
+  Apply();
+  EXPECT_EQ(bridge_->GetDRO(800), 1);
+  bridge_->DoButton(256);
+  EXPECT_TRUE(bridge_->GetLED(16));
+  EXPECT_EQ(bridge_->GetDRO(800), 11);
+  bridge_->DoButton(333);
+  EXPECT_EQ(bridge_->GetDRO(800), 0.5);
+  // Jog rate, step size and coordinate cycle are the bridge's; 22 and 816 read 0.
+  bridge_->SetDRO(3, 20);
+  bridge_->SetDRO(828, 0.01);
+  bridge_->SetDRO(46, 3);
+  bridge_->SetDRO(816, 7);
+  EXPECT_EQ(bridge_->GetDRO(3), 20);
+  EXPECT_EQ(bridge_->GetDRO(828), 0.01);
+  EXPECT_EQ(bridge_->GetDRO(46), 3);
+  EXPECT_EQ(bridge_->GetDRO(816), 0);
+  EXPECT_TRUE(Sent().empty());
+  bridge_->DoButton(307);  // the jog rate drives the function-key jog
+  EXPECT_EQ(Sent(), (std::vector<std::string>{"jog X at 2.0000/s"}));
+}
+
+TEST_F(BridgeTest, RecordFieldsFromStatusAndIni) {
+  status_.state = TaskState::kEStop;
+  status_.interp = Interp::kReading;
+  status_.inpos = false;
+  status_.incremental = true;
+  status_.rotation = 30;
+  Apply();
+  bridge_->SetDRO(828, 0.01);
+  bridge_->FillRecords();
+  EXPECT_NE(Field<std::int32_t>(motion_, K2T_MOTION_QUEUE_HEAD), Field<std::int32_t>(motion_, K2T_MOTION_QUEUE_TAIL));
+  EXPECT_NE(Field<std::int32_t>(planner_, K2T_PLANNER_QUEUE_HEAD),
+            Field<std::int32_t>(planner_, K2T_PLANNER_QUEUE_TAIL));
+  EXPECT_EQ(Field<std::int32_t>(planner_, K2T_PLANNER_BUSY), 1);
+  EXPECT_EQ(motion_[K2T_MOTION_JOG_INHIBIT], 1);
+  EXPECT_EQ(Field<std::int32_t>(setup_, K2T_SETUP_INCREMENTAL_MODE), 1);
+  EXPECT_EQ(Field<double>(setup_, K2T_SETUP_ROTATION_ANGLE), 30);
+  EXPECT_EQ(Field<double>(planner_, K2T_PLANNER_JOG_UNIT_FACTOR), 0.01);
+  EXPECT_EQ(Field<double>(planner_, K2T_PLANNER_AXIS_MAX_VELOCITY + 8 * 2), 5);
+  EXPECT_EQ(Field<std::int32_t>(planner_, K2T_PLANNER_AXIS_MAX_VELOCITY_STEPS + 4 * 2), 5000);
+  EXPECT_EQ(Field<std::int32_t>(planner_, K2T_PLANNER_AXIS_ACCELERATION_STEPS + 4 * 0), 100000);
+
+  status_ = Status{};
+  status_.state = TaskState::kOn;
+  Apply();
+  bridge_->FillRecords();
+  EXPECT_EQ(Field<std::int32_t>(motion_, K2T_MOTION_QUEUE_HEAD), Field<std::int32_t>(motion_, K2T_MOTION_QUEUE_TAIL));
+  EXPECT_EQ(Field<std::int32_t>(planner_, K2T_PLANNER_BUSY), 0);
+  EXPECT_EQ(motion_[K2T_MOTION_JOG_INHIBIT], 0);
+}
+
+TEST_F(BridgeTest, MessagesAreShownOncePerChange) {
+  bridge_->Message(" Jog OFF. ");
+  bridge_->Message(" Jog OFF. ");
+  bridge_->Message("");
+  EXPECT_EQ(Sent(), (std::vector<std::string>{"message \" Jog OFF. \""}));
+}
+
+}  // namespace
+}  // namespace k2tcnc
