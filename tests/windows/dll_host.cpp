@@ -9,6 +9,9 @@
 
 #include <cstring>
 #include <deque>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <map>
 #include <string>
 #include <vector>
@@ -16,6 +19,12 @@
 #include "k2t/plugin.h"
 #include "k2t/sim_hid.h"
 #include "dll_host.h"
+
+#include <objbase.h>
+#include <msxml2.h>
+#include <shlwapi.h>
+
+#include <random>
 
 namespace k2t::dll_host {
 
@@ -188,153 +197,63 @@ extern "C" K2tSimHidBus* TestSimBus(void) {
 
 namespace k2t::dll_host {
 
+namespace fs = std::filesystem;
+
 std::string TempFolder() {
-  char base[MAX_PATH + 1];
-  const DWORD n = ::GetTempPathA(sizeof base, base);
-  EXPECT_TRUE(n > 0 && n < sizeof base);
-  for (unsigned attempt = 0; attempt < 100; ++attempt) {
-    const std::string dir = std::string(base) + "k2t-dll-" + std::to_string(::GetTickCount() + attempt);
-    if (::CreateDirectoryA(dir.c_str(), nullptr)) return dir;
+  std::random_device random;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const fs::path dir = fs::temp_directory_path() / ("k2t-dll-" + std::to_string(random()));
+    std::error_code error;
+    if (fs::create_directory(dir, error)) return dir.string();
   }
   ADD_FAILURE() << "no temporary folder";
   return {};
 }
 
 void RemoveFolder(const std::string& dir) {
-  if (dir.empty()) return;
-  WIN32_FIND_DATAA entry;
-  HANDLE find = ::FindFirstFileA((dir + "\\*").c_str(), &entry);
-  if (find != INVALID_HANDLE_VALUE) {
-    do {
-      const std::string name = entry.cFileName;
-      if (name == "." || name == "..") continue;
-      const std::string path = dir + "\\" + name;
-      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveFolder(path);
-      else ::DeleteFileA(path.c_str());
-    } while (::FindNextFileA(find, &entry));
-    ::FindClose(find);
-  }
-  ::RemoveDirectoryA(dir.c_str());
+  std::error_code ignored;
+  if (!dir.empty()) fs::remove_all(dir, ignored);
 }
 
 std::string ReadFile(const std::string& path) {
-  std::string bytes;
-  HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return bytes;
-  char buffer[4096];
-  DWORD n = 0;
-  while (::ReadFile(file, buffer, sizeof buffer, &n, nullptr) && n > 0) bytes.append(buffer, n);
-  ::CloseHandle(file);
-  return bytes;
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
 }
 
 void WriteFile(const std::string& path, const std::string& bytes) {
-  HANDLE file = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  ASSERT_NE(file, INVALID_HANDLE_VALUE) << path;
-  DWORD n = 0;
-  ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &n, nullptr);
-  ::CloseHandle(file);
+  std::ofstream(path, std::ios::binary) << bytes;
 }
-
-}  // namespace k2t::dll_host
-
-#include <objbase.h>
-#include <msxml2.h>
-
-#include <algorithm>
-
-namespace k2t::dll_host {
-
-namespace {
-
-const CLSID kDomDocument60 = {0x88d96a05, 0xf192, 0x11d4, {0xa6, 0x5f, 0x00, 0x40, 0x96, 0x32, 0x51, 0xe5}};
-const IID kIXMLDOMDocument2 = {0x2933bf95, 0x7b36, 0x11d2, {0xb2, 0x0e, 0x00, 0xc0, 0x4f, 0x98, 0x3e, 0x60}};
-
-std::string Utf8(const BSTR text) {
-  if (!text) return {};
-  const int n = ::WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(::SysStringLen(text)), nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<std::size_t>(n), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(::SysStringLen(text)), out.data(), n, nullptr, nullptr);
-  ::SysFreeString(text);
-  return out;
-}
-
-void Describe(IXMLDOMNode* node, int depth, std::string& out) {
-  DOMNodeType type = NODE_INVALID;
-  node->get_nodeType(&type);
-  BSTR name = nullptr, value = nullptr;
-  node->get_nodeName(&name);
-  std::string line = std::string(static_cast<std::size_t>(depth) * 2, ' ') + std::to_string(type) + " " + Utf8(name);
-  std::vector<std::string> attributes;
-  IXMLDOMNamedNodeMap* map = nullptr;
-  if (type != NODE_PROCESSING_INSTRUCTION && SUCCEEDED(node->get_attributes(&map)) && map) {
-    long count = 0;
-    map->get_length(&count);
-    for (long i = 0; i < count; ++i) {
-      IXMLDOMNode* a = nullptr;
-      if (FAILED(map->get_item(i, &a)) || !a) continue;
-      BSTR an = nullptr, av = nullptr;
-      a->get_nodeName(&an);
-      a->get_text(&av);
-      attributes.push_back(Utf8(an) + "=" + Utf8(av));
-      a->Release();
-    }
-    map->Release();
-  }
-  std::sort(attributes.begin(), attributes.end());
-  for (const std::string& a : attributes) line += " [" + a + "]";
-  if (type == NODE_TEXT || type == NODE_CDATA_SECTION || type == NODE_COMMENT || type == NODE_PROCESSING_INSTRUCTION) {
-    node->get_text(&value);
-    std::string text = Utf8(value);
-    if (type == NODE_PROCESSING_INSTRUCTION) std::replace(text.begin(), text.end(), '\'', '"');
-    line += " \"" + text + "\"";
-  }
-  out += line + "\n";
-  IXMLDOMNode* child = nullptr;
-  node->get_firstChild(&child);
-  while (child) {
-    Describe(child, depth + 1, out);
-    IXMLDOMNode* next = nullptr;
-    child->get_nextSibling(&next);
-    child->Release();
-    child = next;
-  }
-}
-
-}  // namespace
 
 std::string XmlMeaning(const std::string& bytes) {
+  // MSXML's own serialisation of what it parsed: the same document always
+  // comes out the same, whatever its quotes, empty elements or line ends.
+  const CLSID dom_document_60 = {0x88d96a05, 0xf192, 0x11d4, {0xa6, 0x5f, 0x00, 0x40, 0x96, 0x32, 0x51, 0xe5}};
+  const IID document_interface = {0x2933bf81, 0x7b36, 0x11d2, {0xb2, 0x0e, 0x00, 0xc0, 0x4f, 0x98, 0x3e, 0x60}};
   ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  IXMLDOMDocument2* doc = nullptr;
-  if (FAILED(::CoCreateInstance(kDomDocument60, nullptr, CLSCTX_INPROC_SERVER, kIXMLDOMDocument2,
-                                reinterpret_cast<void**>(&doc)))) {
-    ::CoUninitialize();
-    return "no MSXML";
+  std::string meaning = "unparseable";
+  IXMLDOMDocument* doc = nullptr;
+  if (SUCCEEDED(::CoCreateInstance(dom_document_60, nullptr, CLSCTX_INPROC_SERVER, document_interface,
+                                   reinterpret_cast<void**>(&doc)))) {
+    doc->put_async(VARIANT_FALSE);
+    doc->put_preserveWhiteSpace(VARIANT_TRUE);
+    doc->put_resolveExternals(VARIANT_FALSE);
+    IStream* stream = ::SHCreateMemStream(reinterpret_cast<const BYTE*>(bytes.data()), static_cast<UINT>(bytes.size()));
+    VARIANT source;
+    ::VariantInit(&source);
+    V_VT(&source) = VT_UNKNOWN;
+    V_UNKNOWN(&source) = stream;
+    VARIANT_BOOL ok = VARIANT_FALSE;
+    BSTR xml = nullptr;
+    if (stream && SUCCEEDED(doc->load(source, &ok)) && ok == VARIANT_TRUE && SUCCEEDED(doc->get_xml(&xml)))
+      meaning = dialog_driver::Utf8(std::wstring(xml, ::SysStringLen(xml)));
+    ::SysFreeString(xml);
+    if (stream) stream->Release();
+    doc->Release();
   }
-  doc->put_async(VARIANT_FALSE);
-  doc->put_preserveWhiteSpace(VARIANT_TRUE);
-  doc->put_resolveExternals(VARIANT_FALSE);
-  IStream* stream = nullptr;
-  ::CreateStreamOnHGlobal(nullptr, TRUE, &stream);
-  ULONG written = 0;
-  stream->Write(bytes.data(), static_cast<ULONG>(bytes.size()), &written);
-  LARGE_INTEGER zero{};
-  stream->Seek(zero, STREAM_SEEK_SET, nullptr);
-  VARIANT source;
-  ::VariantInit(&source);
-  V_VT(&source) = VT_UNKNOWN;
-  V_UNKNOWN(&source) = stream;
-  VARIANT_BOOL ok = VARIANT_FALSE;
-  doc->load(source, &ok);
-  std::string out = "unparseable";
-  if (ok == VARIANT_TRUE) {
-    out.clear();
-    Describe(doc, 0, out);
-  }
-  stream->Release();
-  doc->Release();
   ::CoUninitialize();
-  return out;
+  return meaning;
 }
 
 }  // namespace k2t::dll_host

@@ -105,10 +105,9 @@ void WriteFile(const std::string& path, const std::string& bytes);
 
 namespace k2t::dll_host {
 
-// What an XML text means, as one line per node (type, name, attributes in
-// order of name, text with line ends as the parser reads them), through
-// MSXML; "unparseable" when it does not parse. Quoting, the form of empty
-// elements and the bytes of line ends do not count.
+// What an XML text means: the document MSXML parses from it, written out
+// again by MSXML; "unparseable" when it does not parse. Quoting, the form of
+// empty elements and the bytes of line ends do not count.
 std::string XmlMeaning(const std::string& bytes);
 
 }  // namespace k2t::dll_host
