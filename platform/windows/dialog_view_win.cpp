@@ -129,20 +129,30 @@ INT_PTR CALLBACK Win32DialogView::DialogProc(HWND hwnd, UINT message, WPARAM wpa
   if (message == WM_INITDIALOG) {
     auto* self = reinterpret_cast<Win32DialogView*>(lparam);
     ::SetWindowLongPtrW(hwnd, DWLP_USER, lparam);
-    self->OnInitDialog(hwnd);
+    try {
+      self->OnInitDialog(hwnd);
+    } catch (...) {
+      ::EndDialog(hwnd, IDCANCEL);
+    }
     return TRUE;  // the focus goes to the first control that takes it: OK
   }
   auto* self = reinterpret_cast<Win32DialogView*>(::GetWindowLongPtrW(hwnd, DWLP_USER));
   if (!self || !self->events_) return FALSE;
   if (message == WM_COMMAND && HIWORD(wparam) == BN_CLICKED) {
     // Enter arrives as the default button's IDOK; Escape and the close box
-    // as IDCANCEL.
-    if (LOWORD(wparam) == IDOK) {
-      self->events_->OnOK();
-      return TRUE;
-    }
-    if (LOWORD(wparam) == IDCANCEL) {
-      self->events_->OnCancel();
+    // as IDCANCEL. Nothing thrown may unwind into the dialog manager: the
+    // dialog then closes as cancelled.
+    try {
+      if (LOWORD(wparam) == IDOK) {
+        self->events_->OnOK();
+        return TRUE;
+      }
+      if (LOWORD(wparam) == IDCANCEL) {
+        self->events_->OnCancel();
+        return TRUE;
+      }
+    } catch (...) {
+      ::EndDialog(hwnd, IDCANCEL);
       return TRUE;
     }
   }
@@ -278,10 +288,12 @@ void RunConfigDialogWin32(PendantSettings& settings) {
   static bool running = false;
   if (running) return;
   running = true;
+  struct Done {
+    ~Done() { running = false; }
+  } done;
   Win32DialogView view(PropertiesDialogTemplate());
   propertiesdlg dialog(settings, view);
   view.Run(dialog, ::GetActiveWindow());
-  running = false;
 }
 
 }  // namespace k2t::windows

@@ -25,6 +25,26 @@ struct Plugin {
 Plugin* g_plugin = nullptr;
 k2t::windows::SocketLibrary g_sockets;
 
+// Nothing thrown (memory running out, say) may unwind into the host's
+// frames, which would end its process: the call then ends where it is.
+template <class F>
+void Guarded(F&& f) noexcept {
+  try {
+    f();
+  } catch (...) {
+  }
+}
+template <class R, class F>
+R Guarded(R fallback, F&& f) noexcept {
+  try {
+    return f();
+  } catch (...) {
+    return fallback;
+  }
+}
+
+char g_no_title[1] = {'\0'};
+
 k2t::Module* TheModule() {
   if (g_sockets.refused()) return nullptr;  // the library refused to load
   if (!g_plugin) g_plugin = new Plugin();
@@ -36,48 +56,71 @@ k2t::Module* TheModule() {
 extern "C" {
 
 bool InitControl(void* motion, void* setup, void* planner, void* host_window) {
-  if (!g_sockets.Start()) return false;
-  k2t::Module* m = TheModule();
-  return m && m->InitControl(motion, setup, planner, host_window);
+  return Guarded(false, [&] {
+    if (!g_sockets.Start()) return false;
+    k2t::Module* m = TheModule();
+    return m && m->InitControl(motion, setup, planner, host_window);
+  });
 }
 
 char* SetProName(const char* profile_name) {
-  static char refused_title[1] = {'\0'};
-  k2t::Module* m = TheModule();
-  return m ? m->SetProName(profile_name) : refused_title;
+  return Guarded(g_no_title, [&] {
+    k2t::Module* m = TheModule();
+    return m ? m->SetProName(profile_name) : g_no_title;
+  });
 }
 
 void PostInitControl(void) {
-  if (k2t::Module* m = TheModule()) m->PostInitControl();
+  Guarded([] {
+    if (k2t::Module* m = TheModule()) m->PostInitControl();
+  });
 }
 void Config(void) {
-  if (k2t::Module* m = TheModule()) m->Config();
+  Guarded([] {
+    if (k2t::Module* m = TheModule()) m->Config();
+  });
 }
 void Update(void) {
-  if (k2t::Module* m = TheModule()) m->Update();
+  Guarded([] {
+    if (k2t::Module* m = TheModule()) m->Update();
+  });
 }
 void StopPlug(void) {
-  if (k2t::Module* m = TheModule()) m->StopPlug();
-  k2t::windows::HiddenWindow::UnregisterClass();
-  g_sockets.Stop();
+  Guarded([] {
+    if (k2t::Module* m = TheModule()) m->StopPlug();
+    k2t::windows::HiddenWindow::UnregisterClass();
+    g_sockets.Stop();
+  });
 }
 void SetDoButton(K2tDoButton fn) {
-  if (k2t::Module* m = TheModule()) m->host.callbacks().do_button = fn;
+  Guarded([fn] {
+    if (k2t::Module* m = TheModule()) m->host.callbacks().do_button = fn;
+  });
 }
 void SetSetDRO(K2tSetDRO fn) {
-  if (k2t::Module* m = TheModule()) m->host.callbacks().set_dro = fn;
+  Guarded([fn] {
+    if (k2t::Module* m = TheModule()) m->host.callbacks().set_dro = fn;
+  });
 }
 void SetGetDRO(K2tGetDRO fn) {
-  if (k2t::Module* m = TheModule()) m->host.callbacks().get_dro = fn;
+  Guarded([fn] {
+    if (k2t::Module* m = TheModule()) m->host.callbacks().get_dro = fn;
+  });
 }
 void SetGetLED(K2tGetLED fn) {
-  if (k2t::Module* m = TheModule()) m->host.callbacks().get_led = fn;
+  Guarded([fn] {
+    if (k2t::Module* m = TheModule()) m->host.callbacks().get_led = fn;
+  });
 }
 void SetSetLED(K2tSetLED fn) {
-  if (k2t::Module* m = TheModule()) m->host.callbacks().set_led = fn;
+  Guarded([fn] {
+    if (k2t::Module* m = TheModule()) m->host.callbacks().set_led = fn;
+  });
 }
 void SetCode(K2tCode fn) {
-  if (k2t::Module* m = TheModule()) m->host.callbacks().code = fn;
+  Guarded([fn] {
+    if (k2t::Module* m = TheModule()) m->host.callbacks().code = fn;
+  });
 }
 void DoDwell(void) {}
 void Reset(void) {}
@@ -106,7 +149,7 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
   // module's and must go before its code does; nothing of the host's is
   // called.
   if (reserved == nullptr && g_plugin) {
-    delete g_plugin;  // the module forgets the host before it lets go
+    Guarded([] { delete g_plugin; });  // the module forgets the host before it lets go
     g_plugin = nullptr;
     k2t::windows::HiddenWindow::UnregisterClass();
   }

@@ -138,16 +138,23 @@ LRESULT CALLBACK HiddenWindow::WindowProc(HWND hwnd, UINT message, WPARAM wparam
     return ::DefWindowProcW(hwnd, message, wparam, lparam);
   }
   auto* self = reinterpret_cast<HiddenWindow*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-  switch (message) {
-    case WM_TIMER:
-      if (self) self->OnTimer(wparam);
-      return 0;
-    case WM_DEVICECHANGE:
-      if (self) self->OnDeviceChange(wparam, lparam);
-      return TRUE;
-    default:
-      return ::DefWindowProcW(hwnd, message, wparam, lparam);
+  // Nothing thrown may unwind through the system's dispatch into the host.
+  try {
+    switch (message) {
+      case WM_TIMER:
+        if (self) self->OnTimer(wparam);
+        return 0;
+      case WM_DEVICECHANGE:
+        if (self) self->OnDeviceChange(wparam, lparam);
+        return TRUE;
+      default:
+        break;
+    }
+  } catch (...) {
+    if (self) self->in_tick_ = false;
+    return message == WM_DEVICECHANGE ? TRUE : 0;
   }
+  return ::DefWindowProcW(hwnd, message, wparam, lparam);
 }
 
 }  // namespace k2t::windows
