@@ -138,6 +138,16 @@ TEST_F(DllTest, DeviceNoticesToTheWindowCloseAndReopen) {
   EXPECT_EQ(g_sim.written.size(), written + 1);
 }
 
+TEST_F(DllTest, PendantPluggedInAfterStartUpIsFound) {
+  g_sim.present = false;
+  Start();
+  EXPECT_EQ(Handles(K2T_SIM_ACCESS_READ), 0);
+  g_sim.present = true;
+  EXPECT_EQ(DeviceNotice(DBT_DEVICEARRIVAL, L"\\\\?\\hid#any"), TRUE);
+  EXPECT_EQ(Handles(K2T_SIM_ACCESS_READ), 1);
+  EXPECT_EQ(Handles(K2T_SIM_ACCESS_WRITE), 1);
+}
+
 TEST_F(DllTest, UnloadWithoutStopPlugTouchesNothingOfTheHost) {
   Start();
   Tick(Report{});
