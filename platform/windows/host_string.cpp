@@ -48,6 +48,11 @@ void AssignFrameworkString(unsigned char* field, const char* text) {
     target = fresh;
   } else if (data->alloc_length < n) {
     FrameworkStringData* grown = data->manager->Reallocate(data, n, 1);
+    if (!grown) return;  // the old header is still the string's
+    // The old header may be gone now: the field follows the new one even
+    // when it is too short to take the text.
+    chars = grown->chars();
+    std::memcpy(field, &chars, sizeof chars);
     if (!Plausible(grown, n)) return;
     target = grown;
   }
