@@ -12,6 +12,8 @@
 extern "C" {
 #endif
 
+/* Entry points and callbacks use the C calling convention (cdecl), also on
+ * 32-bit Windows; bool is one byte; texts are in the process code page. */
 typedef void (*K2tDoButton)(short code);
 typedef void (*K2tSetDRO)(int code, double value);
 typedef double (*K2tGetDRO)(int code);
@@ -19,10 +21,16 @@ typedef bool (*K2tGetLED)(int code);
 typedef void (*K2tSetLED)(int code, bool on);
 typedef void (*K2tCode)(const char *text); /* the host must not keep the pointer */
 
-/* Least sizes a host allocates for its records: the last field's offset plus its size. */
+/* Least sizes a host allocates for its records: the last field's offset plus its size.
+ * The planner record ends with MessageText: a char[256] on Linux, the
+ * window framework's string object (one pointer) on Windows. */
 #define K2T_MOTION_RECORD_SIZE 0x289E0
 #define K2T_SETUP_RECORD_SIZE 0x20A30
+#ifdef _WIN32
+#define K2T_PLANNER_RECORD_SIZE (0x11BB0C + 4)
+#else
 #define K2T_PLANNER_RECORD_SIZE (0x11BB0C + 256)
+#endif
 
 /* Byte offsets of the record fields the module reads or writes (little-endian). */
 #define K2T_SETUP_INCREMENTAL_MODE 0x4A8        /* int32 */
@@ -45,7 +53,8 @@ typedef void (*K2tCode)(const char *text); /* the host must not keep the pointer
 #define K2T_PLANNER_AXIS_ACCELERATION_STEPS 0xC3B60 /* int32 + 4 * axis */
 #define K2T_PLANNER_JOG_UNIT_FACTOR 0xC3C50     /* double */
 #define K2T_PLANNER_BUSY 0xC3CB0                /* int32 */
-#define K2T_PLANNER_MESSAGE_TEXT 0x11BB0C       /* char[256], NUL-terminated */
+#define K2T_PLANNER_MESSAGE_TEXT 0x11BB0C       /* Linux: char[256], NUL-terminated;
+                                                   Windows: the framework's string object */
 
 bool InitControl(void *motion, void *setup, void *planner, void *host_window);
 char *SetProName(const char *profile_name);

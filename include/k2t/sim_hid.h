@@ -37,10 +37,16 @@ typedef struct K2tSimHidBus {
     void (*subscribe)(void *context, void (*notify)(void *arg, int event, const char *path), void *arg);
 } K2tSimHidBus;
 
-/* The host executable exports a function named K2tSimHidBus of this type
- * (link it with -rdynamic). The name is also the struct's, so define it under
- * an asm label, for example:
- *   K2tSimHidBus *host_sim_bus(void) __asm__("K2tSimHidBus");            */
+/* The host executable exports a function named K2tSimHidBus of this type.
+ * The name is also the struct's, so the function gets another name in C and
+ * is exported under this one:
+ *  - Linux: link with -rdynamic and define it under an asm label, e.g.
+ *      K2tSimHidBus *host_sim_bus(void) __asm__("K2tSimHidBus");
+ *  - Windows (the module finds it with GetProcAddress(GetModuleHandle(NULL),
+ *    "K2tSimHidBus")): export it under an alias in the executable's .def file,
+ *      EXPORTS
+ *        K2tSimHidBus = host_sim_bus
+ *    (with mingw on 32-bit x86 the asm label does not combine with export). */
 typedef K2tSimHidBus *(*K2tSimHidBusFn)(void);
 #define K2T_SIM_HID_BUS_SYMBOL "K2tSimHidBus"
 

@@ -1,4 +1,5 @@
-// Draws the configuration dialog's bitmaps into PNG files:
+// Draws the configuration dialog's bitmaps into PNG files (for the Qt view)
+// and BMP files (resources of K2TPendant.dll), the same pictures in both:
 //   4034 the selector knob with its nine position marks
 //   4037 the letter V, 4043 the letter C (the pendant's V and C modes)
 //   4038, 4039, 4040 the key captions F1, F2, F3
@@ -14,7 +15,9 @@
 #include <QString>
 #include <QtMath>
 
+#include <cstdint>
 #include <cstdio>
+#include <vector>
 
 namespace {
 
@@ -135,11 +138,63 @@ QImage KeyCaption(int digit) {
   return image;
 }
 
+void Put16(std::vector<unsigned char>& out, std::uint16_t v) {
+  out.push_back(static_cast<unsigned char>(v));
+  out.push_back(static_cast<unsigned char>(v >> 8));
+}
+void Put32(std::vector<unsigned char>& out, std::uint32_t v) {
+  Put16(out, static_cast<std::uint16_t>(v));
+  Put16(out, static_cast<std::uint16_t>(v >> 16));
+}
+
+// A 32-bit BMP whose fourth byte is the coverage, colours premultiplied by
+// it, rows bottom-up: the DLL lays it over the dialog's own background
+// colour, whatever the user's colour scheme makes that.
+bool WriteBmp(const QImage& picture, const QString& path) {
+  const QImage image = picture.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+  const auto w = static_cast<std::uint32_t>(image.width()), h = static_cast<std::uint32_t>(image.height());
+  std::vector<unsigned char> out;
+  const std::uint32_t pixels = 4 * w * h;
+  out.push_back('B');
+  out.push_back('M');
+  Put32(out, 14 + 40 + pixels);
+  Put32(out, 0);
+  Put32(out, 14 + 40);
+  Put32(out, 40);  // BITMAPINFOHEADER
+  Put32(out, w);
+  Put32(out, h);
+  Put16(out, 1);
+  Put16(out, 32);
+  Put32(out, 0);  // BI_RGB
+  Put32(out, pixels);
+  Put32(out, 3780);  // 96 dots per inch
+  Put32(out, 3780);
+  Put32(out, 0);
+  Put32(out, 0);
+  for (int y = image.height() - 1; y >= 0; --y) {
+    const auto* row = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+    for (int x = 0; x < image.width(); ++x) {
+      out.push_back(static_cast<unsigned char>(qBlue(row[x])));
+      out.push_back(static_cast<unsigned char>(qGreen(row[x])));
+      out.push_back(static_cast<unsigned char>(qRed(row[x])));
+      out.push_back(static_cast<unsigned char>(qAlpha(row[x])));
+    }
+  }
+  std::FILE* f = std::fopen(qPrintable(path), "wb");
+  if (!f) return false;
+  const bool ok = std::fwrite(out.data(), 1, out.size(), f) == out.size();
+  return std::fclose(f) == 0 && ok;
+}
+
 bool Save(const QImage& image, const QString& folder, const char* name) {
-  const QString path = folder + QLatin1Char('/') + QLatin1String(name);
-  if (image.save(path, "PNG")) return true;
-  std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
-  return false;
+  const QString base = folder + QLatin1Char('/') + QLatin1String(name);
+  bool ok = image.save(base + QStringLiteral(".png"), "PNG");
+  if (!ok) std::fprintf(stderr, "cannot write %s.png\n", qPrintable(base));
+  if (!WriteBmp(image, base + QStringLiteral(".bmp"))) {
+    std::fprintf(stderr, "cannot write %s.bmp\n", qPrintable(base));
+    ok = false;
+  }
+  return ok;
 }
 
 }  // namespace
@@ -150,11 +205,11 @@ int main(int argc, char** argv) {
     return 2;
   }
   const QString folder = QString::fromLocal8Bit(argv[1]);
-  bool ok = Save(Knob(), folder, "4034_knob.png");
-  ok = Save(Letter(LetterV()), folder, "4037_v.png") && ok;
-  ok = Save(KeyCaption(1), folder, "4038_f1.png") && ok;
-  ok = Save(KeyCaption(2), folder, "4039_f2.png") && ok;
-  ok = Save(KeyCaption(3), folder, "4040_f3.png") && ok;
-  ok = Save(Letter(LetterC()), folder, "4043_c.png") && ok;
+  bool ok = Save(Knob(), folder, "4034_knob");
+  ok = Save(Letter(LetterV()), folder, "4037_v") && ok;
+  ok = Save(KeyCaption(1), folder, "4038_f1") && ok;
+  ok = Save(KeyCaption(2), folder, "4039_f2") && ok;
+  ok = Save(KeyCaption(3), folder, "4040_f3") && ok;
+  ok = Save(Letter(LetterC()), folder, "4043_c") && ok;
   return ok ? 0 : 1;
 }

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "common/text.h"
+
 namespace k2t {
 
 inline constexpr std::uint16_t kPendantVendorId = 0x04D8;
@@ -71,6 +73,9 @@ class HidBus {
   // Opens a handle; null when the open fails. kAttributes is the probe: an
   // interface whose probe fails counts as one whose attributes cannot be read.
   virtual std::unique_ptr<HidDevice> Open(const std::string& path, HidAccess access) = 0;
+  // Whether two of this bus' paths name the same interface; letter case
+  // does not count.
+  virtual bool SamePath(std::string_view a, std::string_view b) const { return EqualsIgnoreCase(a, b); }
   // The host that offered this bus is gone (the module is being unloaded
   // without StopPlug): from now on nothing of the host's is called, not even
   // to close a handle or to unsubscribe; only the module's own resources are

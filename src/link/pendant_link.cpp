@@ -120,7 +120,8 @@ bool DrovikWin::HandleDeviceChange(int event_type, std::string_view path) {
 }
 
 bool DrovikWin::IsPendantPath(std::string_view path) const {
-  return !DevicePath.empty() && EqualsIgnoreCase(path, DevicePath);
+  if (DevicePath.empty()) return false;
+  return bus_ ? bus_->SamePath(path, DevicePath) : EqualsIgnoreCase(path, DevicePath);
 }
 
 void DrovikWin::ClearStaleInputs() {

@@ -52,12 +52,16 @@ bool Host::HostIdle() const {
          MotionQueueHead() == MotionQueueTail();
 }
 
-void Host::ShowHostMessage(const char* text) const {
-  if (!planner_ || !text) return;
+void WriteFixedMessageLine(unsigned char* field, const char* text) {
   constexpr std::size_t kCapacity = 256;
   const std::size_t n = std::min(std::strlen(text), kCapacity - 1);
-  std::memcpy(planner_ + K2T_PLANNER_MESSAGE_TEXT, text, n);
-  planner_[K2T_PLANNER_MESSAGE_TEXT + n] = '\0';
+  std::memcpy(field, text, n);
+  field[n] = '\0';
+}
+
+void Host::ShowHostMessage(const char* text) const {
+  if (!planner_ || !text) return;
+  message_line_(planner_ + K2T_PLANNER_MESSAGE_TEXT, text);
 }
 
 }  // namespace k2t

@@ -23,6 +23,13 @@ struct AxisJogBlock {
   std::int32_t direction = 0;
 };
 
+// Writes a text into the host's message line: `field` is the planner
+// record's MessageText field, whose layout differs between hosts.
+using MessageLineWriter = void (*)(unsigned char* field, const char* text);
+
+// A char[256] field: the text NUL-terminated, cut to 255 bytes.
+void WriteFixedMessageLine(unsigned char* field, const char* text);
+
 class Host {
  public:
   struct Callbacks {
@@ -40,6 +47,9 @@ class Host {
     planner_ = static_cast<unsigned char*>(planner);
   }
   Callbacks& callbacks() { return callbacks_; }
+  void SetMessageLineWriter(MessageLineWriter writer) {
+    message_line_ = writer ? writer : &WriteFixedMessageLine;
+  }
 
   // Callbacks. A callback the host never handed over is skipped (reads give
   // 0 / false) rather than called through a null pointer.
@@ -79,7 +89,7 @@ class Host {
   // The planner is idle, and neither queue holds anything.
   bool HostIdle() const;
 
-  // Writes the text into the host's message line, NUL-terminated, cut to 255 bytes.
+  // Writes the text into the host's message line.
   void ShowHostMessage(const char* text) const;
 
  private:
@@ -99,6 +109,7 @@ class Host {
   unsigned char* setup_ = nullptr;
   unsigned char* planner_ = nullptr;
   Callbacks callbacks_;
+  MessageLineWriter message_line_ = &WriteFixedMessageLine;
 };
 
 }  // namespace k2t

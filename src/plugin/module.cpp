@@ -11,7 +11,9 @@ std::string_view ModuleBaseName(std::string_view file_name) {
   return file_name;
 }
 
-Module::Module(Platform& platform) : platform_(platform) {}
+Module::Module(Platform& platform) : platform_(platform) {
+  host.SetMessageLineWriter(platform_.HostMessageLine());
+}
 
 // Unloaded without StopPlug (a host that unloads the module early, or a
 // process that exits): the host's loop, bus and callbacks are only promised

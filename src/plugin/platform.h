@@ -1,12 +1,14 @@
 // What the core needs from the platform it runs on, beyond the host's
 // callbacks and records: the hidden window's ports, XML documents, the
-// module's own file name and the configuration dialog.
+// module's own file name, the configuration dialog and the layout of the
+// host's message line.
 #pragma once
 
 #include <memory>
 #include <string>
 
 #include "link/hid.h"
+#include "plugin/host.h"
 #include "settings/xml_document.h"
 
 namespace k2t {
@@ -29,6 +31,9 @@ class Platform {
   // Shows the configuration dialog modally over `settings`, which it changes
   // only when the user confirms with every value valid.
   virtual void RunConfigDialog(PendantSettings& settings) = 0;
+  // How the host's message line is written; a char[256] unless the host
+  // keeps it otherwise.
+  virtual MessageLineWriter HostMessageLine() { return &WriteFixedMessageLine; }
 };
 
 }  // namespace k2t

@@ -16,8 +16,8 @@ inline constexpr int kSettingsKeyCount = 84;
 
 // Arrays are indexed like their keys: positions 1..9, custom buttons and
 // macros 1..4, screens and labels 1..3 (element 0 unused), function keys 0..2.
-// Texts are UTF-8; each platform converts from and to its profile's
-// encoding and its dialog's widgets.
+// Texts are UTF-8 (the display reads them so); each platform converts from
+// and to its profile's encoding and its dialog's widgets.
 struct PendantSettings {
   std::array<std::int16_t, 3> functionKeyAction{};
   std::int16_t velocityIndex = 0;

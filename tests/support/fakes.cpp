@@ -1,14 +1,27 @@
 #include "support/fakes.h"
 
 #include <cstring>
+#include <filesystem>
+#include <random>
 #include <sstream>
 
 #include "common/text.h"
-#include "platform/linux/pugixml_document.h"
 
 namespace k2t::testing {
 
 FakeHost* FakeHost::current_ = nullptr;
+
+std::string MakeTempDir(const std::string& prefix) {
+  namespace fs = std::filesystem;
+  std::random_device random;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const fs::path dir = fs::temp_directory_path() / (prefix + "-" + std::to_string(random()));
+    std::error_code error;
+    if (fs::create_directory(dir, error)) return dir.string();
+  }
+  ADD_FAILURE() << "no temporary folder";
+  return {};
+}
 
 namespace {
 std::string Number(double v) {
@@ -192,9 +205,7 @@ WindowPorts FakePlatform::CreateWindowPorts(DrovikWin&, void*) {
   return {std::move(b), std::move(s)};
 }
 
-std::unique_ptr<XmlDocument> FakePlatform::CreateXmlDocument() {
-  return std::make_unique<linux_platform::PugiXmlDocument>();
-}
+std::unique_ptr<XmlDocument> FakePlatform::CreateXmlDocument() { return NewTestDocument(); }
 
 ReportBuilder& ReportBuilder::Bit0(std::uint32_t bit, bool on) {
   for (int i = 0; i < 4; ++i) {

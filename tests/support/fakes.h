@@ -137,6 +137,13 @@ class FakeWindowServices final : public WindowServices {
   bool host_gone_ = false;
 };
 
+// A new, empty folder under the system's temporary folder.
+std::string MakeTempDir(const std::string& prefix);
+
+// The platform's own XML document, which the unit tests run over: pugixml
+// on Linux, MSXML on Windows.
+std::unique_ptr<XmlDocument> NewTestDocument();
+
 class FakePlatform final : public Platform {
  public:
   WindowPorts CreateWindowPorts(DrovikWin& window, void* host_window) override;

@@ -17,6 +17,9 @@ namespace k2t::testing {
 
 using Log = std::vector<std::string>;
 
+// German number formatting, as the C library names it on Linux and on Windows.
+inline constexpr const char* kCommaLocaleNames[] = {"de_DE.UTF-8", "de_DE.utf8", "German_Germany.1252"};
+
 // Switches the whole process (C and C++ locales) to German number
 // formatting for its lifetime, so a decimal comma would show wherever the
 // module formats or parses through the locale.
@@ -26,8 +29,14 @@ class ScopedCommaLocale {
     const char* previous = std::setlocale(LC_ALL, nullptr);
     previous_c_ = previous ? previous : "C";
     previous_cpp_ = std::locale();
-    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8"}) {
+    for (const char* name : kCommaLocaleNames) {
       if (std::setlocale(LC_ALL, name) != nullptr) {
+#ifdef _WIN32
+        // The C++ library of mingw knows no named locales; the C one is
+        // what printf and strtod follow.
+        active_ = true;
+        break;
+#endif
         try {
           std::locale::global(std::locale(name));
         } catch (const std::runtime_error&) {

@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "common/text.h"
+#include "support/scenarios.h"
 
 namespace k2t {
 namespace {
@@ -43,7 +44,9 @@ TEST(FormatFixed, MatchesPrintfInTheCLocale) {
 }
 
 TEST(FormatFixed, StaysWithADotUnderACommaLocale) {
-  const char* locale = std::setlocale(LC_ALL, "de_DE.UTF-8");
+  const char* locale = nullptr;
+  for (const char* name : testing::kCommaLocaleNames)
+    if (!locale) locale = std::setlocale(LC_ALL, name);
   if (!locale) {
     if (std::getenv("K2T_REQUIRE_COMMA_LOCALE")) FAIL() << "de_DE.UTF-8 is not installed";
     GTEST_SKIP() << "de_DE.UTF-8 is not installed";

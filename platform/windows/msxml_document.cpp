@@ -1,0 +1,298 @@
+#include "platform/windows/msxml_document.h"
+
+#include <windows.h>
+#include <objbase.h>
+#include <msxml2.h>
+
+#include <climits>
+
+#include "platform/windows/ansi_text.h"
+
+namespace k2t::windows {
+
+namespace {
+
+// mingw-w64's headers name neither DOMDocument 6.0 nor the IID of the
+// document interface with setProperty.
+const CLSID kDomDocument60 = {0x88d96a05, 0xf192, 0x11d4, {0xa6, 0x5f, 0x00, 0x40, 0x96, 0x32, 0x51, 0xe5}};
+const CLSID kDomDocument30 = {0xf5078f32, 0xc551, 0x11d3, {0x89, 0xb9, 0x00, 0x00, 0xf8, 0x1f, 0xe2, 0x21}};
+const IID kIXMLDOMDocument2 = {0x2933bf95, 0x7b36, 0x11d2, {0xb2, 0x0e, 0x00, 0xc0, 0x4f, 0x98, 0x3e, 0x60}};
+
+class Bstr {
+ public:
+  // Null when the text does not convert.
+  explicit Bstr(std::string_view ansi) {
+    const std::wstring wide = Widen(ansi);
+    if (ansi.empty() || !wide.empty()) b_ = ::SysAllocStringLen(wide.c_str(), static_cast<UINT>(wide.size()));
+  }
+  Bstr() = default;
+  ~Bstr() { ::SysFreeString(b_); }
+  Bstr(const Bstr&) = delete;
+  Bstr& operator=(const Bstr&) = delete;
+  BSTR get() const { return b_; }
+  BSTR* out() { return &b_; }
+  std::wstring_view view() const { return {b_ ? b_ : L"", b_ ? ::SysStringLen(b_) : 0u}; }
+
+ private:
+  BSTR b_ = nullptr;
+};
+
+template <class T>
+class ComPtr {
+ public:
+  ComPtr() = default;
+  ~ComPtr() { reset(); }
+  ComPtr(const ComPtr&) = delete;
+  ComPtr& operator=(const ComPtr&) = delete;
+  T* get() const { return p_; }
+  T* operator->() const { return p_; }
+  T** out() {
+    reset();
+    return &p_;
+  }
+  T* release() {
+    T* p = p_;
+    p_ = nullptr;
+    return p;
+  }
+  void reset() {
+    if (p_) p_->Release();
+    p_ = nullptr;
+  }
+
+ private:
+  T* p_ = nullptr;
+};
+
+IXMLDOMNode* NodeOf(XmlElement e) { return static_cast<IXMLDOMNode*>(e.handle); }
+
+// The file's bytes; false when it cannot be read.
+bool ReadFileBytes(const std::wstring& path, std::string& bytes) {
+  HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  LARGE_INTEGER size{};
+  bool ok = ::GetFileSizeEx(file, &size) && size.QuadPart >= 0 && size.QuadPart < (1LL << 30);
+  if (ok) {
+    bytes.resize(static_cast<std::size_t>(size.QuadPart));
+    std::size_t done = 0;
+    while (ok && done < bytes.size()) {
+      DWORD n = 0;
+      ok = ::ReadFile(file, bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &n, nullptr) && n > 0;
+      done += n;
+    }
+  }
+  ::CloseHandle(file);
+  return ok;
+}
+
+bool OnlyWhitespace(const std::string& bytes) {
+  return bytes.find_first_not_of(" \t\r\n") == std::string::npos;
+}
+
+// A stream over a copy of bytes, positioned at its start.
+IStream* StreamOver(const std::string& bytes) {
+  IStream* stream = nullptr;
+  if (FAILED(::CreateStreamOnHGlobal(nullptr, TRUE, &stream)) || !stream) return nullptr;
+  ULONG written = 0;
+  LARGE_INTEGER zero{};
+  if (bytes.size() > ULONG_MAX || FAILED(stream->Write(bytes.data(), static_cast<ULONG>(bytes.size()), &written)) ||
+      written != bytes.size() || FAILED(stream->Seek(zero, STREAM_SEEK_SET, nullptr))) {
+    stream->Release();
+    return nullptr;
+  }
+  return stream;
+}
+
+}  // namespace
+
+std::unique_ptr<MsxmlDocument> MsxmlDocument::Create() {
+  std::unique_ptr<MsxmlDocument> document(new MsxmlDocument());
+  if (!document->CreateDocument()) return nullptr;
+  return document;
+}
+
+bool MsxmlDocument::CreateDocument() {
+  // A thread already in COM keeps its apartment; S_FALSE counts as an
+  // initialisation to balance, RPC_E_CHANGED_MODE (another apartment mode)
+  // does not.
+  const HRESULT init = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  com_initialised_ = SUCCEEDED(init);
+  void* doc = nullptr;
+  if (SUCCEEDED(::CoCreateInstance(kDomDocument60, nullptr, CLSCTX_INPROC_SERVER, kIXMLDOMDocument2, &doc)) && doc) {
+    version_ = 6;
+  } else if (SUCCEEDED(::CoCreateInstance(kDomDocument30, nullptr, CLSCTX_INPROC_SERVER, kIXMLDOMDocument2, &doc)) &&
+             doc) {
+    version_ = 3;
+  } else {
+    return false;  // the destructor undoes the initialisation
+  }
+  doc_ = static_cast<IXMLDOMDocument2*>(doc);
+  Configure();
+  return true;
+}
+
+void MsxmlDocument::Configure() {
+  // Loads finish before load returns, keep white space as it is, validate
+  // nothing and fetch nothing: a profile must not make the module read other
+  // files. A document type declaration is refused where MSXML can refuse it.
+  doc_->put_async(VARIANT_FALSE);
+  doc_->put_preserveWhiteSpace(VARIANT_TRUE);
+  doc_->put_validateOnParse(VARIANT_FALSE);
+  doc_->put_resolveExternals(VARIANT_FALSE);
+  VARIANT on;
+  ::VariantInit(&on);
+  V_VT(&on) = VT_BOOL;
+  V_BOOL(&on) = VARIANT_TRUE;
+  Bstr prohibit_dtd("ProhibitDTD");
+  doc_->setProperty(prohibit_dtd.get(), on);
+}
+
+MsxmlDocument::~MsxmlDocument() {
+  ReleaseHeld();
+  if (doc_) doc_->Release();
+  doc_ = nullptr;
+  if (com_initialised_) ::CoUninitialize();
+}
+
+void MsxmlDocument::ReleaseHeld() {
+  for (IXMLDOMNode* node : held_) node->Release();
+  held_.clear();
+}
+
+XmlElement MsxmlDocument::Hold(IXMLDOMNode* node) {
+  if (!node) return {};
+  held_.push_back(node);
+  return XmlElement{node};
+}
+
+XmlLoadResult MsxmlDocument::Load(const std::string& path) {
+  ReleaseHeld();
+  if (path.empty()) return XmlLoadResult::kMissing;
+  const std::wstring wide = Widen(path);
+  if (wide.empty() || ::GetFileAttributesW(wide.c_str()) == INVALID_FILE_ATTRIBUTES) return XmlLoadResult::kMissing;
+  std::string bytes;
+  if (!ReadFileBytes(wide, bytes)) return XmlLoadResult::kUnreadable;
+  // An empty file holds nothing that could be lost.
+  if (OnlyWhitespace(bytes)) return XmlLoadResult::kMissing;
+  // Parsed from memory: the document has no location from which a
+  // reference could be resolved.
+  IStream* stream = StreamOver(bytes);
+  if (!stream) return XmlLoadResult::kUnreadable;
+  VARIANT source;
+  ::VariantInit(&source);
+  V_VT(&source) = VT_UNKNOWN;
+  V_UNKNOWN(&source) = stream;
+  VARIANT_BOOL loaded = VARIANT_FALSE;
+  const HRESULT hr = doc_->load(source, &loaded);
+  stream->Release();
+  if (FAILED(hr) || loaded != VARIANT_TRUE) {
+    // What a failed parse leaves behind is not the file's content.
+    ComPtr<IXMLDOMElement> partial;
+    if (SUCCEEDED(doc_->get_documentElement(partial.out())) && partial.get()) {
+      ComPtr<IXMLDOMNode> removed;
+      doc_->removeChild(partial.get(), removed.out());
+    }
+    return XmlLoadResult::kUnreadable;
+  }
+  return XmlLoadResult::kLoaded;
+}
+
+XmlElement MsxmlDocument::DocumentElement() {
+  IXMLDOMElement* root = nullptr;
+  if (FAILED(doc_->get_documentElement(&root))) return {};
+  return Hold(root);
+}
+
+XmlElement MsxmlDocument::AppendDocumentElement(std::string_view name) {
+  ComPtr<IXMLDOMElement> element;
+  Bstr tag(name);
+  if (!tag.get() || FAILED(doc_->createElement(tag.get(), element.out())) || !element.get()) return {};
+  IXMLDOMNode* appended = nullptr;
+  if (FAILED(doc_->appendChild(element.get(), &appended))) return {};
+  return Hold(appended);
+}
+
+XmlElement MsxmlDocument::FirstChildElement(XmlElement parent, std::string_view name) {
+  if (!parent) return {};
+  const std::wstring wanted = Widen(name);
+  IXMLDOMNode* child = nullptr;
+  if (FAILED(NodeOf(parent)->get_firstChild(&child))) return {};
+  while (child) {
+    DOMNodeType type = NODE_INVALID;
+    if (SUCCEEDED(child->get_nodeType(&type)) && type == NODE_ELEMENT) {
+      Bstr child_name;
+      if (SUCCEEDED(child->get_nodeName(child_name.out())) && child_name.view() == wanted) return Hold(child);
+    }
+    IXMLDOMNode* next = nullptr;
+    if (FAILED(child->get_nextSibling(&next))) next = nullptr;
+    child->Release();
+    child = next;
+  }
+  return {};
+}
+
+XmlElement MsxmlDocument::AppendChildElement(XmlElement parent, std::string_view name) {
+  if (!parent) return {};
+  ComPtr<IXMLDOMElement> element;
+  Bstr tag(name);
+  if (!tag.get() || FAILED(doc_->createElement(tag.get(), element.out())) || !element.get()) return {};
+  IXMLDOMNode* appended = nullptr;
+  if (FAILED(NodeOf(parent)->appendChild(element.get(), &appended))) return {};
+  return Hold(appended);
+}
+
+std::string MsxmlDocument::Text(XmlElement element) {
+  if (!element) return {};
+  Bstr text;
+  if (FAILED(NodeOf(element)->get_text(text.out()))) return {};
+  return Narrow(text.view());
+}
+
+void MsxmlDocument::SetText(XmlElement element, std::string_view text) {
+  if (!element) return;
+  Bstr value(text);
+  if (value.get()) NodeOf(element)->put_text(value.get());
+}
+
+void MsxmlDocument::Remove(XmlElement element) {
+  if (!element) return;
+  ComPtr<IXMLDOMNode> parent;
+  if (FAILED(NodeOf(element)->get_parentNode(parent.out())) || !parent.get()) return;
+  ComPtr<IXMLDOMNode> removed;
+  parent->removeChild(NodeOf(element), removed.out());
+}
+
+bool MsxmlDocument::Serialize(std::string& bytes) {
+  ComPtr<IStream> stream;
+  if (FAILED(::CreateStreamOnHGlobal(nullptr, TRUE, stream.out())) || !stream.get()) return false;
+  VARIANT target;
+  ::VariantInit(&target);
+  V_VT(&target) = VT_UNKNOWN;
+  V_UNKNOWN(&target) = stream.get();
+  if (FAILED(doc_->save(target))) return false;
+  STATSTG stat{};
+  HGLOBAL memory = nullptr;
+  if (FAILED(stream->Stat(&stat, STATFLAG_NONAME)) || FAILED(::GetHGlobalFromStream(stream.get(), &memory)) ||
+      stat.cbSize.QuadPart > (1ULL << 30))
+    return false;
+  const std::size_t size = static_cast<std::size_t>(stat.cbSize.QuadPart);
+  if (size == 0) {
+    bytes.clear();
+    return true;
+  }
+  const void* data = ::GlobalLock(memory);
+  if (!data) return false;
+  bytes.assign(static_cast<const char*>(data), size);
+  ::GlobalUnlock(memory);
+  return true;
+}
+
+bool MsxmlDocument::Save(const std::string& path) {
+  std::string bytes;
+  if (path.empty() || !Serialize(bytes) || bytes.empty()) return false;
+  const std::wstring wide = Widen(path);
+  return !wide.empty() && AtomicWriteFile(wide, bytes.data(), bytes.size(), &faults_);
+}
+
+}  // namespace k2t::windows

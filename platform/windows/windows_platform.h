@@ -1,0 +1,17 @@
+// The core's platform port on Windows.
+#pragma once
+
+#include "plugin/platform.h"
+
+namespace k2t::windows {
+
+class WindowsPlatform final : public Platform {
+ public:
+  WindowPorts CreateWindowPorts(DrovikWin& window, void* host_window) override;
+  std::unique_ptr<XmlDocument> CreateXmlDocument() override;
+  std::string ModuleFileName() override;
+  void RunConfigDialog(PendantSettings& settings) override;
+  MessageLineWriter HostMessageLine() override;
+};
+
+}  // namespace k2t::windows

@@ -1,0 +1,8 @@
+#include "platform/windows/msxml_document.h"
+#include "support/fakes.h"
+
+namespace k2t::testing {
+
+std::unique_ptr<XmlDocument> NewTestDocument() { return windows::MsxmlDocument::Create(); }
+
+}  // namespace k2t::testing

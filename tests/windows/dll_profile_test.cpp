@@ -1,0 +1,140 @@
+// The host's profile read and written through MSXML by the module in the
+// DLL: the cases of the Linux profile tests that hold for MSXML, compared by
+// meaning (Wine's MSXML rewrites line ends, quotes and empty elements).
+#include <algorithm>
+
+#include "dll_host.h"
+
+namespace k2t::dll_host {
+namespace {
+
+constexpr const char* kSection = "iTalvo_K2T_Pendant";
+
+// The section as Config leaves it: the keys it held first, in their order
+// and with the values written back, then the other keys of the 84 in order
+// with their defaults.
+std::string AllKeys(const std::vector<std::pair<std::string, std::string>>& held = {}) {
+  const char* keys[][2] = {
+      {"BUTTON0", "0"}, {"BUTTON1", "0"}, {"BUTTON2", "0"}, {"Vel", "2"}, {"Macro1", "0"}, {"Macro2", "0"},
+      {"Macro3", "0"}, {"Macro4", "0"}, {"OEM1", "0"}, {"OEM2", "0"}, {"OEM3", "0"}, {"OEM4", "0"},
+      {"DelaySteps", "25"}, {"SlowDownRate", "2"}, {"ScreenSel1", "1"}, {"ScreenSel2", "2"}, {"ScreenSel3", "3"},
+      {"S1", "0.0001"}, {"S2", "0.001"}, {"S3", "0.01"}, {"S4", "0.1"}, {"S5", "1"}, {"S6", "0.254"}, {"S7", "0"},
+      {"S8", "0"}, {"S9", "0"}, {"Fp1", "0"}, {"Fp2", "0"}, {"Fp3", "0"}, {"Fp4", "0"}, {"Fp5", "0"}, {"Fp6", "0"},
+      {"Fp7", "0"}, {"Fp8", "0"}, {"Fp9", "0"}, {"F1", "0"}, {"F2", "0"}, {"F3", "0"}, {"F4", "0"}, {"F5", "0"},
+      {"F6", "0"}, {"F7", "0"}, {"F8", "0"}, {"F9", "0"}, {"C1", "1"}, {"C2", "2"}, {"C3", "5"}, {"C4", "10"},
+      {"C5", "20"}, {"C6", "50"}, {"C7", "100"}, {"C8", "0"}, {"C9", "0"}, {"Sp1", "0"}, {"Sp2", "0"}, {"Sp3", "0"},
+      {"Sp4", "0"}, {"Sp5", "0"}, {"Sp6", "0"}, {"Sp7", "0"}, {"Sp8", "0"}, {"Sp9", "0"}, {"Spd1", "0"},
+      {"Spd2", "0"}, {"Spd3", "0"}, {"Spd4", "0"}, {"Spd5", "0"}, {"Spd6", "0"}, {"Spd7", "0"}, {"Spd8", "0"},
+      {"Spd9", "0"}, {"Xreverse", "0"}, {"Yreverse", "0"}, {"Zreverse", "0"}, {"SelectAAxis", "0"},
+      {"SelectBAxis", "0"}, {"SelectCAxis", "0"}, {"UseFRO", "0"}, {"UseSOV", "0"}, {"DisplyRPM", "0"},
+      {"Decidigit", "2"}, {"Fun1", "F1"}, {"Fun2", "F2"}, {"Fun3", "F3"},
+  };
+  std::string out;
+  for (const auto& [name, value] : held) out += "<" + name + ">" + value + "</" + name + ">";
+  for (const auto& [name, value] : keys) {
+    const bool was_held =
+        std::any_of(held.begin(), held.end(), [name = name](const auto& h) { return h.first == name; });
+    if (!was_held) out += std::string("<") + name + ">" + value + "</" + name + ">";
+  }
+  return out;
+}
+
+std::string Section(const std::string& body) { return std::string("<") + kSection + ">" + body + "</" + kSection + ">"; }
+
+enum class Steps { kSetProName, kStart, kStartAndConfig };
+
+TEST_F(DllTest, ProfileKeepsItsMeaning) {
+  const std::string host_part =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
+      "<!-- Mach profile -->\r\n"
+      "<profile>\r\n"
+      "  <Preferences Lang='en' Note='say \"hi\"'>\r\n"
+      "    <Name>Mill &amp; Lathe &#65; &gt; \xC3\xA9t\xC3\xA9</Name>\r\n"
+      "    <?app keep me?>\r\n"
+      "    <![CDATA[raw <data>]]>\r\n"
+      "  </Preferences>\r\n"
+      "  <Empty></Empty>\r\n";
+  const struct {
+    const char* name;
+    const char* before;  // null: no file
+    Steps steps;
+    std::string after;
+  } cases[] = {
+      {"a missing file comes into existence", nullptr, Steps::kSetProName, "<profile/>"},
+      {"the host's content survives a load and save", nullptr, Steps::kSetProName, host_part + "</profile>\r\n"},
+      {"Config appends the section, every key in order", "<profile><Host/></profile>", Steps::kStartAndConfig,
+       "<profile><Host/>" + Section(AllKeys()) + "</profile>"},
+      {"the host's content around the appended section", nullptr, Steps::kStartAndConfig,
+       host_part + Section(AllKeys()) + "</profile>\r\n"},
+      {"only the first of two sections", "<profile><iTalvo_K2T_Pendant><Vel>7</Vel></iTalvo_K2T_Pendant>"
+                                         "<iTalvo_K2T_Pendant><Vel>1</Vel></iTalvo_K2T_Pendant></profile>",
+       Steps::kStartAndConfig,
+       "<profile>" + Section(AllKeys({{"Vel", "7"}})) +
+           "<iTalvo_K2T_Pendant><Vel>1</Vel></iTalvo_K2T_Pendant></profile>"},
+      {"keys read as the key rules say, written back in the host's code page",
+       "<profile><iTalvo_K2T_Pendant><Macro1>70000</Macro1><OEM1>12abc</OEM1><OEM2>abc</OEM2>"
+       "<DelaySteps> 42</DelaySteps><S1></S1><S2>0.5</S2><Fun1>Spindel \xC3\xA9</Fun1></iTalvo_K2T_Pendant></profile>",
+       Steps::kStartAndConfig,
+       "<profile>" +
+           Section(AllKeys({{"Macro1", "4464"}, {"OEM1", "12"}, {"OEM2", "0"}, {"DelaySteps", "42"},
+                            {"S2", "0.5"}, {"Fun1", "Spindel \xC3\xA9"}})) +
+           "</profile>"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TearDown();
+    SetUp();
+    const std::string before = c.before ? c.before : (c.after.rfind(host_part, 0) == 0 ? host_part + "</profile>\r\n" : "");
+    if (!before.empty()) WriteFile(profile_, before);
+    if (c.steps == Steps::kSetProName) {
+      api.SetProName(profile_.c_str());
+    } else {
+      Start();
+      if (c.steps == Steps::kStartAndConfig) Config();
+    }
+    const std::string expected = XmlMeaning(c.after);
+    ASSERT_NE(expected, "unparseable");
+    EXPECT_EQ(XmlMeaning(ReadFile(profile_)), expected);
+    api.StopPlug();
+  }
+}
+
+TEST_F(DllTest, ProfileKeyRulesReachTheModule) {
+  WriteFile(profile_, "<profile>" + Section("<S2> 1.5mm</S2><Vel>7</Vel>") + "</profile>");
+  Start();
+  EXPECT_EQ(g_dros[828], 1.5);
+  Config();
+  // Config reloads: "Vel" as stored.
+  EXPECT_NE(ReadFile(profile_).find("<Vel>7</Vel>"), std::string::npos);
+  api.StopPlug();
+}
+
+TEST_F(DllTest, ProfilesThatCannotBeWrittenOverStayAsTheyAre) {
+  const std::string broken = "<profile><Open></profile>";
+  WriteFile(profile_, broken);
+  Start();
+  Config();
+  api.StopPlug();
+  EXPECT_EQ(ReadFile(profile_), broken);
+  // No profile name, or a folder that does not exist: nothing is written.
+  const std::string missing = dir_ + "\\no\\such\\folder\\p.xml";
+  Start(missing.c_str());
+  Config();
+  api.StopPlug();
+  EXPECT_EQ(::GetFileAttributesA(missing.c_str()), INVALID_FILE_ATTRIBUTES);
+  Start("");
+  Config();
+  api.StopPlug();
+  // Nothing but the profile in the folder: no temporary file left behind.
+  WIN32_FIND_DATAA entry;
+  HANDLE find = ::FindFirstFileA((dir_ + "\\*").c_str(), &entry);
+  std::vector<std::string> names;
+  do {
+    if (std::string(entry.cFileName) != "." && std::string(entry.cFileName) != "..") names.push_back(entry.cFileName);
+  } while (::FindNextFileA(find, &entry));
+  ::FindClose(find);
+  EXPECT_EQ(names, std::vector<std::string>{"profile.xml"});
+}
+
+}  // namespace
+}  // namespace k2t::dll_host

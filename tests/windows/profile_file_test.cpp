@@ -1,0 +1,135 @@
+// The MSXML document and the file replacement under it, where the profile
+// tests through the module cannot reach: load results, references a
+// profile must not follow, COM left as it was found, and the save's
+// fallbacks.
+#include <windows.h>
+#include <objbase.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "platform/windows/atomic_file.h"
+#include "platform/windows/msxml_document.h"
+#include "support/fakes.h"
+
+namespace k2t::windows {
+namespace {
+
+namespace fs = std::filesystem;
+
+class ProfileFileTest : public ::testing::Test {
+ protected:
+  ProfileFileTest() : dir_(testing::MakeTempDir("k2t-msxml")), path_(dir_ + "\\profile.xml") {}
+  ~ProfileFileTest() override { fs::remove_all(dir_); }
+  void Write(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+  std::string Read(const std::string& path) const {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+  }
+  std::size_t FilesInFolder() const { return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir_), fs::directory_iterator())); }
+
+  std::string dir_, path_;
+};
+
+TEST_F(ProfileFileTest, LoadResults) {
+  const struct {
+    const char* name;
+    const char* text;  // null: no file
+    XmlLoadResult result;
+    bool has_root;
+  } cases[] = {
+      {"no file", nullptr, XmlLoadResult::kMissing, false},
+      {"white space only", " \r\n\t", XmlLoadResult::kMissing, false},
+      {"does not parse", "<profile><Open></profile>", XmlLoadResult::kUnreadable, false},
+      {"parses", "<profile><A>1</A></profile>", XmlLoadResult::kLoaded, true},
+  };
+  for (const auto& c : cases) {
+    fs::remove(path_);
+    if (c.text) Write(path_, c.text);
+    auto doc = MsxmlDocument::Create();
+    ASSERT_NE(doc, nullptr);
+    EXPECT_EQ(doc->Load(path_), c.result) << c.name;
+    EXPECT_EQ(static_cast<bool>(doc->DocumentElement()), c.has_root) << c.name;
+  }
+}
+
+TEST_F(ProfileFileTest, ExternalReferencesAreNotFollowed) {
+  Write(dir_ + "\\secret.txt", "SECRET");
+  Write(path_, "<?xml version=\"1.0\"?>\n<!DOCTYPE profile [<!ENTITY x SYSTEM \"secret.txt\">]>\n"
+               "<profile><A>&x;</A></profile>");
+  auto doc = MsxmlDocument::Create();
+  ASSERT_NE(doc, nullptr);
+  doc->Load(path_);
+  XmlElement a = doc->FirstChildElement(doc->DocumentElement(), "A");
+  EXPECT_EQ(doc->Text(a).find("SECRET"), std::string::npos);
+}
+
+// COM on the calling thread is left as the document found it.
+TEST_F(ProfileFileTest, ComIsBalancedOnTheCallingThread) {
+  const struct {
+    const char* name;
+    DWORD apartment;  // 0: the thread has no COM
+  } cases[] = {{"no COM", 0}, {"single-threaded", COINIT_APARTMENTTHREADED}, {"multi-threaded", COINIT_MULTITHREADED}};
+  for (const auto& c : cases) {
+    HRESULT after = E_FAIL;
+    bool created = false;
+    std::thread([&] {
+      if (c.apartment) ::CoInitializeEx(nullptr, c.apartment);
+      created = MsxmlDocument::Create() != nullptr;
+      // Asking again for the same apartment tells whether COM is still on.
+      const DWORD single = COINIT_APARTMENTTHREADED;
+      after = ::CoInitializeEx(nullptr, c.apartment ? c.apartment : single);
+      ::CoUninitialize();
+      if (c.apartment) ::CoUninitialize();
+    }).join();
+    EXPECT_TRUE(created) << c.name;
+    const HRESULT still_on = S_FALSE, was_off = S_OK;
+    EXPECT_EQ(after, c.apartment ? still_on : was_off) << c.name;
+  }
+}
+
+TEST_F(ProfileFileTest, SaveReplacesWholeOrFallsBackInPlace) {
+  const std::string old_text = "<profile><Old/></profile>";
+  const std::string new_text = "<profile><New/></profile>";
+  const std::wstring wide(path_.begin(), path_.end());
+  const std::string link = dir_ + "\\link.xml";
+  const struct {
+    const char* name;
+    AtomicWriteFaults faults;
+    bool hard_link;
+    bool written;
+  } cases[] = {
+      {"replaced", {}, false, true},
+      {"the replace fails", {true, false, 0}, false, false},
+      {"the folder takes no new file", {false, true, 0}, false, true},
+      {"several hard links", {false, false, 2}, true, true},
+  };
+  for (const auto& c : cases) {
+    fs::remove(link);
+    Write(path_, old_text);
+    if (c.hard_link) {
+      ASSERT_TRUE(::CreateHardLinkA(link.c_str(), path_.c_str(), nullptr)) << c.name;
+    }
+    EXPECT_EQ(AtomicWriteFile(wide, new_text.data(), new_text.size(), &c.faults), c.written) << c.name;
+    EXPECT_EQ(Read(path_), c.written ? new_text : old_text) << c.name;
+    // Written in place, the other name of the file sees the new text.
+    if (c.hard_link) {
+      EXPECT_EQ(Read(link), new_text) << c.name;
+    }
+    EXPECT_EQ(FilesInFolder(), c.hard_link ? 2u : 1u) << c.name << ": a temporary file was left";
+  }
+  // A new file; none where the folder does not exist.
+  fs::remove(path_);
+  EXPECT_TRUE(AtomicWriteFile(wide, new_text.data(), new_text.size()));
+  EXPECT_EQ(Read(path_), new_text);
+  const std::wstring nowhere = wide + L"\\no\\such.xml";
+  EXPECT_FALSE(AtomicWriteFile(nowhere, new_text.data(), new_text.size()));
+}
+
+}  // namespace
+}  // namespace k2t::windows

@@ -1,0 +1,95 @@
+// The real SetupAPI bus under Wine, which shows HID devices of its own
+// (vendor 0x845E) and no pendant.
+#include <gtest/gtest.h>
+
+#include "platform/windows/hidden_window.h"
+#include "platform/windows/setupapi_bus.h"
+#include "support/fakes.h"
+
+namespace k2t::windows {
+namespace {
+
+struct OpenCall {
+  std::string path;
+  HidAccess access;
+  bool opened;
+};
+
+// The real bus, with every open it is asked for written down.
+class LoggingBus final : public HidBus {
+ public:
+  explicit LoggingBus(std::vector<OpenCall>* opens) : opens_(opens) {}
+  std::vector<HidInterface> Enumerate() override { return bus_.Enumerate(); }
+  std::unique_ptr<HidDevice> Open(const std::string& path, HidAccess access) override {
+    std::unique_ptr<HidDevice> device = bus_.Open(path, access);
+    opens_->push_back({path, access, device != nullptr});
+    return device;
+  }
+  void ForgetHost() override {}
+
+ private:
+  SetupApiBus bus_;
+  std::vector<OpenCall>* opens_;
+};
+
+class RealBusPlatform final : public Platform {
+ public:
+  WindowPorts CreateWindowPorts(DrovikWin& window, void*) override {
+    return {std::make_unique<LoggingBus>(&opens), std::make_unique<HiddenWindow>(window, nullptr)};
+  }
+  std::unique_ptr<XmlDocument> CreateXmlDocument() override { return nullptr; }
+  std::string ModuleFileName() override { return {}; }
+  void RunConfigDialog(PendantSettings&) override {}
+  std::vector<OpenCall> opens;
+};
+
+TEST(SetupApiBus, FindsWinesDevicesWithTheirIds) {
+  const std::vector<HidInterface> devices = SetupApiBus().Enumerate();
+  ASSERT_FALSE(devices.empty());
+  for (const HidInterface& d : devices) {
+    EXPECT_EQ(d.vendor_id, 0x845E) << d.path;
+    EXPECT_EQ(d.path.rfind("\\\\?\\", 0), 0u) << d.path;
+  }
+  SetupApiBus bus;
+  EXPECT_NE(bus.Open(devices.front().path, HidAccess::kAttributes), nullptr);
+  EXPECT_EQ(bus.Open("\\\\?\\hid#vid_04d8&pid_fce8#none", HidAccess::kAttributes), nullptr);
+  // Letter case does not count; another path is another device.
+  std::string upper = devices.front().path;
+  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  EXPECT_TRUE(bus.SamePath(upper, devices.front().path));
+  EXPECT_FALSE(bus.SamePath(devices.front().path + "x", devices.front().path));
+}
+
+TEST(SetupApiBus, TheModuleOpensNoneOfThemAndKeepsRunning) {
+  testing::FakeHost host;
+  RealBusPlatform platform;
+  Module module(platform);
+  host.Install(module.host);
+  module.InitControl(host.motion(), host.setup(), host.planner(), nullptr);
+  module.SetProName("");
+  module.PostInitControl();
+  DrovikWin& win = *module.window();
+  EXPECT_FALSE(win.Connected);
+  for (int i = 0; i < 5; ++i) win.OnPollTick();
+  const std::string wine_device = SetupApiBus().Enumerate().front().path;
+  win.HandleDeviceChange(kDeviceArrival, wine_device);
+  win.HandleDeviceChange(kDeviceRemoval, wine_device);
+  for (int i = 0; i < 5; ++i) win.OnPollTick();
+  ASSERT_FALSE(platform.opens.empty());  // the probes
+  for (const OpenCall& open : platform.opens) EXPECT_EQ(open.access, HidAccess::kAttributes) << open.path;
+  module.StopPlug();
+}
+
+TEST(SetupApiBus, PendingReadIsCollectedLaterAndCancelledOnClose) {
+  // Wine's mouse never reports here: a read of it stays pending.
+  SetupApiBus bus;
+  std::unique_ptr<HidDevice> reader = bus.Open(bus.Enumerate().front().path, HidAccess::kRead);
+  ASSERT_NE(reader, nullptr);
+  EXPECT_EQ(reader->StartRead(), ReadStart::kPending);
+  EXPECT_EQ(reader->StartRead(), ReadStart::kPending);  // the same read, still outstanding
+  EXPECT_FALSE(reader->WaitRead(5));
+  reader.reset();  // cancels the read and awaits its end before the buffer goes
+}
+
+}  // namespace
+}  // namespace k2t::windows
