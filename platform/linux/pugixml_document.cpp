@@ -313,13 +313,16 @@ TopLevelLayout ScanLayout(const std::string& text, std::size_t start) {
   for (;;) {
     if (j == 0 || text[j - 1] != '>') return stray();
     std::size_t open;
-    if (j >= 3 && text.compare(j - 3, 3, "-->") == 0) {
-      open = text.rfind("<!--", j - 3);
+    // An opening is looked for wholly before the closing: a comment ending
+    // "<!-->" or a processing instruction ending "<?>" would otherwise lend
+    // its closing characters to a false opening.
+    if (j >= 7 && text.compare(j - 3, 3, "-->") == 0) {
+      open = text.rfind("<!--", j - 7);
       // A comment holds no "--": otherwise this "-->" ends the document
       // element (a name may end in "--"), and the layout is not known.
       if (open != std::string::npos && text.find("--", open + 4) < j - 3) return {};
-    } else if (j >= 2 && text.compare(j - 2, 2, "?>") == 0) {
-      open = text.rfind("<?", j - 2);
+    } else if (j >= 4 && text.compare(j - 2, 2, "?>") == 0) {
+      open = text.rfind("<?", j - 4);
     } else {
       break;
     }

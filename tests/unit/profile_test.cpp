@@ -165,11 +165,14 @@ TEST_F(ProfileTest, DoubleQuotesInSingleQuotedAttributesAreEscaped) {
   }
 }
 
-TEST_F(ProfileTest, WhiteSpaceAroundTrailingNodesIsKept) {
-  const std::string text = "\n<profile><A>1</A></profile>\r\n\t<!-- end -->\n<?pi x?>  \n";
-  Write(text);
-  module_.SetProName(path_.c_str());
-  EXPECT_EQ(Read(), text);
+// Saved with a change, the text around the document element stays as it was.
+TEST_F(ProfileTest, WhiteSpaceAroundTopLevelNodesIsKept) {
+  for (const std::string& trailing : {std::string("\r\n\t<!-- end -->\n<?pi x?>  \n"),
+                                      std::string("<!--a<!-->\n<?pi x<?>"), std::string("\n")}) {
+    Write("\n<!-- c --> <profile></profile>" + trailing);
+    Store()->WriteInt(kSettingsSection, "Vel", 3);
+    EXPECT_EQ(Read(), "\n<!-- c --> <profile><iTalvo_K2T_Pendant><Vel>3</Vel></iTalvo_K2T_Pendant></profile>" + trailing);
+  }
 }
 
 // Not well-formed: the library may accept text outside every node, but
