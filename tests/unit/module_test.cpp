@@ -1,7 +1,9 @@
 // The plug-in boundary: update-tick counters, the title, record offsets.
 #include <gtest/gtest.h>
 
+#ifdef __linux__
 #include "platform/linux/linux_platform.h"
+#endif
 #include "support/fakes.h"
 
 namespace k2t::testing {
@@ -61,26 +63,40 @@ TEST(UpdateCounters, UpdateBeforeInitControlOnlyStepsCounters) {
   module.StopPlug();
 }
 
-TEST(Title, FileNameWithoutFolderAndExtension) {
+TEST(Title, FileNameWithoutExtension) {
   const struct {
-    const char* path;
+    const char* file;
     const char* title;
   } cases[] = {
-      {"/usr/lib/k2t/K2TPendant.so", "K2TPendant Pendant --Brennlow Ver 4.0.0"},
-      {"my\\plugin.so", "my\\plugin Pendant --Brennlow Ver 4.0.0"},  // a name on Linux
-      {"/x\\y/a\\b.so", "a\\b Pendant --Brennlow Ver 4.0.0"},
-      {"/x/my.pendant.v2.so", "my.pendant.v2 Pendant --Brennlow Ver 4.0.0"},
-      {"/x.d/noext", "noext Pendant --Brennlow Ver 4.0.0"},
-      {"plugin.so", "plugin Pendant --Brennlow Ver 4.0.0"},
+      {"K2TPendant.so", "K2TPendant Pendant --Brennlow Ver 4.0.0"},
+      {"my.pendant.v2.dll", "my.pendant.v2 Pendant --Brennlow Ver 4.0.0"},
+      {"noext", "noext Pendant --Brennlow Ver 4.0.0"},
       {"", " Pendant --Brennlow Ver 4.0.0"},
   };
   for (const auto& c : cases) {
     FakePlatform platform;
     Module module(platform);
-    platform.module_file = std::string(linux_platform::FileNameOf(c.path));
-    EXPECT_STREQ(module.SetProName(""), c.title) << c.path;
+    platform.module_file = c.file;
+    EXPECT_STREQ(module.SetProName(""), c.title) << c.file;
   }
 }
+
+#ifdef __linux__
+// The file name of a path on Linux, where only '/' separates folders.
+TEST(Title, OnLinuxABackslashBelongsToTheName) {
+  const struct {
+    const char* path;
+    const char* name;
+  } cases[] = {
+      {"/usr/lib/k2t/K2TPendant.so", "K2TPendant.so"},
+      {"my\\plugin.so", "my\\plugin.so"},
+      {"/x\\y/a\\b.so", "a\\b.so"},
+      {"plugin.so", "plugin.so"},
+      {"/x.d/", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(linux_platform::FileNameOf(c.path), c.name) << c.path;
+}
+#endif
 
 TEST(Title, SecondCallRewritesTheSameStorage) {
   FakePlatform platform;
