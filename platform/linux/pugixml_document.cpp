@@ -249,6 +249,9 @@ struct TopLevelLayout {
   // Text other than white space outside every node, which the library
   // drops without a word: the file is not well-formed XML.
   bool stray_text = false;
+  // The doctype as the scan found it: it must be the library's, or neither
+  // the layout nor the stray text after it can be trusted.
+  std::string doctype;
 };
 
 // First index at or after i that is not XML white space (size() if none).
@@ -273,11 +276,23 @@ std::size_t ConstructEnd(const std::string& t, std::size_t i) {
   if (t.compare(i, 4, "<!--") == 0) return past(i + 4, "-->");
   if (t.compare(i, 2, "<?") == 0) return past(i + 2, "?>");
   if (t.compare(i, 9, "<!DOCTYPE") == 0) {
+    // Quoted literals and comments may hold brackets and '>'.
     int depth = 0;
     for (std::size_t j = i + 9; j < t.size(); ++j) {
-      if (t[j] == '[') ++depth;
-      else if (t[j] == ']') --depth;
-      else if (t[j] == '>' && depth <= 0) return j + 1;
+      if (t[j] == '"' || t[j] == '\'') {
+        j = t.find(t[j], j + 1);
+        if (j == std::string::npos) break;
+      } else if (t.compare(j, 4, "<!--") == 0) {
+        j = t.find("-->", j + 4);
+        if (j == std::string::npos) break;
+        j += 2;
+      } else if (t[j] == '[') {
+        ++depth;
+      } else if (t[j] == ']') {
+        --depth;
+      } else if (t[j] == '>' && depth <= 0) {
+        return j + 1;
+      }
     }
   }
   return std::string::npos;
@@ -285,9 +300,10 @@ std::size_t ConstructEnd(const std::string& t, std::size_t i) {
 
 TopLevelLayout ScanLayout(const std::string& text, std::size_t start) {
   TopLevelLayout layout;
-  const auto stray = [] {
+  const auto stray = [&layout] {
     TopLevelLayout found;
     found.stray_text = true;
+    found.doctype = layout.doctype;
     return found;
   };
   // Forward to the document element: the first '<' that opens no comment,
@@ -303,6 +319,7 @@ TopLevelLayout ScanLayout(const std::string& text, std::size_t start) {
     }
     i = ConstructEnd(text, next);
     if (i == std::string::npos) return {};
+    if (text.compare(next, 9, "<!DOCTYPE") == 0) layout.doctype = text.substr(next, i - next);
   }
   layout.root = layout.before.size() - 1;  // i: where the document element starts
   // Backward from the end to the document element's last '>', which ends
@@ -336,6 +353,21 @@ TopLevelLayout ScanLayout(const std::string& text, std::size_t start) {
   return layout;
 }
 
+
+// Whether the scan's doctype ("<!DOCTYPE ... >", or none) is the one the
+// library parsed: its text, less the white space around it.
+bool SameDoctype(const std::string& scanned, const pugi::xml_document& doc) {
+  pugi::xml_node parsed;
+  for (pugi::xml_node node : doc.children())
+    if (node.type() == pugi::node_doctype) parsed = node;
+  if (scanned.empty() || !parsed) return scanned.empty() && !parsed;
+  const std::size_t first = scanned.find_first_not_of(kXmlSpace, 9);
+  const std::size_t last = scanned.find_last_not_of(kXmlSpace, scanned.size() - 2);
+  std::string_view value = parsed.value();
+  while (!value.empty() && std::strchr(kXmlSpace, value.back())) value.remove_suffix(1);
+  if (first == std::string::npos || last == std::string::npos || last < first) return value.empty();
+  return value == std::string_view(scanned).substr(first, last - first + 1);
+}
 
 // Character data as the module writes it: markup characters escaped and, in
 // a file of a single-byte encoding, every character it cannot hold as a
@@ -506,7 +538,9 @@ XmlLoadResult PugiXmlDocument::Load(const std::string& path) {
   }
   if (elements > 1) return unreadable();
   if (result.encoding == pugi::encoding_utf8) {
-    if (layout.stray_text || nul) return unreadable();
+    if (nul) return unreadable();
+    if (!SameDoctype(layout.doctype, impl_->doc)) layout = {};
+    if (layout.stray_text) return unreadable();
     if (layout.known && nodes == layout.before.size() && root == layout.root) impl_->layout = std::move(layout);
   }
   if (result.encoding != pugi::encoding_utf8 || quotes) EscapeQuotesInAttributes(impl_->doc);

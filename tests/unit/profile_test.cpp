@@ -167,11 +167,16 @@ TEST_F(ProfileTest, DoubleQuotesInSingleQuotedAttributesAreEscaped) {
 
 // Saved with a change, the text around the document element stays as it was.
 TEST_F(ProfileTest, WhiteSpaceAroundTopLevelNodesIsKept) {
-  for (const std::string& trailing : {std::string("\r\n\t<!-- end -->\n<?pi x?>  \n"),
-                                      std::string("<!--a<!-->\n<?pi x<?>"), std::string("\n")}) {
-    Write("\n<!-- c --> <profile></profile>" + trailing);
+  const std::pair<std::string, std::string> cases[] = {
+      {"\n<!-- c --> ", "\r\n\t<!-- end -->\n<?pi x?>  \n"},
+      {"\n<!-- c --> ", "<!--a<!-->\n<?pi x<?>"},
+      {"<!DOCTYPE profile [ <!ENTITY e \"]>\"> <!-- ' --> ]>\r\n", "\n"},
+      {"<!DOCTYPE profile SYSTEM 'a>b'>  ", ""},
+  };
+  for (const auto& [prolog, trailing] : cases) {
+    Write(prolog + "<profile></profile>" + trailing);
     Store()->WriteInt(kSettingsSection, "Vel", 3);
-    EXPECT_EQ(Read(), "\n<!-- c --> <profile><iTalvo_K2T_Pendant><Vel>3</Vel></iTalvo_K2T_Pendant></profile>" + trailing);
+    EXPECT_EQ(Read(), prolog + "<profile><iTalvo_K2T_Pendant><Vel>3</Vel></iTalvo_K2T_Pendant></profile>" + trailing);
   }
 }
 
