@@ -328,7 +328,11 @@ TopLevelLayout ScanLayout(const std::string& text, std::size_t start) {
   layout.after = text.substr(j);
   std::vector<std::string> trailing;
   for (;;) {
-    if (j == 0 || text[j - 1] != '>') return stray();
+    // Every node ends with '>': anything else at the end of the file is
+    // stray text. Further back it may as well be a processing instruction
+    // that holds "<?" (found backward, its opening is not certain), so the
+    // layout is then only unknown.
+    if (j == 0 || text[j - 1] != '>') return trailing.empty() ? stray() : TopLevelLayout{};
     std::size_t open;
     // An opening is looked for wholly before the closing: a comment ending
     // "<!-->" or a processing instruction ending "<?>" would otherwise lend

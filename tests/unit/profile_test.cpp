@@ -189,7 +189,6 @@ TEST_F(ProfileTest, UnparseableProfileIsNeverOverwritten) {
            "\x03<?xml version=\"1.0\" encoding=\"windows-1252\"?><profile>" + section + "</profile>",
            "<?xml version=\"1.0\"?> text <profile>" + section + "</profile>",
            "<profile>" + section + "</profile>\x81",
-           "<profile>" + section + "</profile> x <!-- c -->\n",
            "<profile>" + section + "</profile> x <profile/>",
            "<profile>" + section + "</profile" + std::string(3, '\0') + ">",
        }) {
