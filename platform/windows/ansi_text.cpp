@@ -6,23 +6,28 @@
 
 namespace k2t::windows {
 
-std::wstring Widen(std::string_view ansi) {
-  if (ansi.empty() || ansi.size() > INT_MAX) return {};
-  const int n = static_cast<int>(ansi.size());
-  const int wide = ::MultiByteToWideChar(CP_ACP, 0, ansi.data(), n, nullptr, 0);
+namespace {
+UINT CodePage(Encoding e) { return e == Encoding::kUtf8 ? CP_UTF8 : CP_ACP; }
+}  // namespace
+
+std::wstring Widen(std::string_view text, Encoding from) {
+  if (text.empty() || text.size() > INT_MAX) return {};
+  const int n = static_cast<int>(text.size());
+  const int wide = ::MultiByteToWideChar(CodePage(from), 0, text.data(), n, nullptr, 0);
   if (wide <= 0) return {};
   std::wstring out(static_cast<std::size_t>(wide), L'\0');
-  if (::MultiByteToWideChar(CP_ACP, 0, ansi.data(), n, out.data(), wide) != wide) return {};
+  if (::MultiByteToWideChar(CodePage(from), 0, text.data(), n, out.data(), wide) != wide) return {};
   return out;
 }
 
-std::string Narrow(std::wstring_view wide) {
+std::string Narrow(std::wstring_view wide, Encoding to) {
   if (wide.empty() || wide.size() > INT_MAX) return {};
   const int n = static_cast<int>(wide.size());
-  const int bytes = ::WideCharToMultiByte(CP_ACP, 0, wide.data(), n, nullptr, 0, nullptr, nullptr);
+  const UINT cp = CodePage(to);
+  const int bytes = ::WideCharToMultiByte(cp, 0, wide.data(), n, nullptr, 0, nullptr, nullptr);
   if (bytes <= 0) return {};
   std::string out(static_cast<std::size_t>(bytes), '\0');
-  if (::WideCharToMultiByte(CP_ACP, 0, wide.data(), n, out.data(), bytes, nullptr, nullptr) != bytes) return {};
+  if (::WideCharToMultiByte(cp, 0, wide.data(), n, out.data(), bytes, nullptr, nullptr) != bytes) return {};
   return out;
 }
 

@@ -215,12 +215,12 @@ HWND Win32DialogView::Control(int id) const { return hwnd_ && id != kNoControlId
 
 std::string Win32DialogView::Text(int id) {
   HWND edit = Control(id);
-  return IsClass(edit, L"Edit") ? Narrow(WindowText(edit)) : std::string();
+  return IsClass(edit, L"Edit") ? Narrow(WindowText(edit), Encoding::kUtf8) : std::string();
 }
 
 void Win32DialogView::SetText(int id, std::string_view text) {
   HWND edit = Control(id);
-  if (IsClass(edit, L"Edit")) ::SetWindowTextW(edit, Widen(text).c_str());
+  if (IsClass(edit, L"Edit")) ::SetWindowTextW(edit, Widen(text, Encoding::kUtf8).c_str());
 }
 
 bool Win32DialogView::Checked(int id) {
@@ -242,7 +242,7 @@ void Win32DialogView::AddToList(int id, std::string_view shown) {
   HWND list = Control(id);
   if (!IsClass(list, L"ComboBox")) return;
   // A list control draws a tab as a gap of its own or as a box.
-  std::wstring item = Widen(shown);
+  std::wstring item = Widen(shown, Encoding::kUtf8);
   std::replace(item.begin(), item.end(), L'\t', L' ');
   ::SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.c_str()));
 }
@@ -269,7 +269,7 @@ int Win32DialogView::ListCount(int id) {
 }
 
 void Win32DialogView::ShowWarning(std::string_view message) {
-  ::MessageBoxW(hwnd_, Widen(message).c_str(), ModuleTitle().c_str(), MB_OK | MB_ICONEXCLAMATION);
+  ::MessageBoxW(hwnd_, Widen(message, Encoding::kUtf8).c_str(), ModuleTitle().c_str(), MB_OK | MB_ICONEXCLAMATION);
 }
 
 void Win32DialogView::FocusAndSelectAll(int id) {

@@ -20,10 +20,11 @@ const IID kIXMLDOMDocument2 = {0x2933bf95, 0x7b36, 0x11d2, {0xb2, 0x0e, 0x00, 0x
 
 class Bstr {
  public:
-  // Null when the text does not convert.
-  explicit Bstr(std::string_view ansi) {
-    const std::wstring wide = Widen(ansi);
-    if (ansi.empty() || !wide.empty()) b_ = ::SysAllocStringLen(wide.c_str(), static_cast<UINT>(wide.size()));
+  // Element names and texts, UTF-8 as the core keeps them; null when the
+  // text does not convert.
+  explicit Bstr(std::string_view utf8) {
+    const std::wstring wide = Widen(utf8, Encoding::kUtf8);
+    if (utf8.empty() || !wide.empty()) b_ = ::SysAllocStringLen(wide.c_str(), static_cast<UINT>(wide.size()));
   }
   Bstr() = default;
   ~Bstr() { ::SysFreeString(b_); }
@@ -246,7 +247,7 @@ std::string MsxmlDocument::Text(XmlElement element) {
   if (!element) return {};
   Bstr text;
   if (FAILED(NodeOf(element)->get_text(text.out()))) return {};
-  return Narrow(text.view());
+  return Narrow(text.view(), Encoding::kUtf8);
 }
 
 void MsxmlDocument::SetText(XmlElement element, std::string_view text) {

@@ -29,7 +29,7 @@ TEST_F(DllTest, OkKeepsWhatTheUserEntered) {
   const auto boxes = Config({[](HWND dialog) {
     Type(dialog, 4162, L"70000");             // Custom Macro #1
     Type(dialog, 4198, L"200");               // FRO position 1
-    Type(dialog, 4169, L"Spindel \u00e9");    // F1's description
+    Type(dialog, 4169, L"Spindel \u00e9 \u03a9");  // F1's description, beyond the code page
     ::SendMessageW(Item(dialog, 4037), CB_SETCURSEL, 4, 0);  // velocity
     ::SendMessageW(Item(dialog, 4245), BM_CLICK, 0, 0);      // Reverse X axis MPG
     ::SendMessageW(Item(dialog, 4035), BM_CLICK, 0, 0);      // Use Feed Rate
@@ -38,7 +38,7 @@ TEST_F(DllTest, OkKeepsWhatTheUserEntered) {
   }});
   EXPECT_TRUE(boxes.empty());
   const std::vector<std::pair<const char*, const char*>> expected = {
-      {"Macro1", "4464"}, {"Fp1", "200"}, {"Fun1", "Spindel \xC3\xA9"}, {"Vel", "4"}, {"Xreverse", "1"}, {"UseFRO", "1"}};
+      {"Macro1", "4464"}, {"Fp1", "200"}, {"Fun1", "Spindel \xC3\xA9 \xCE\xA9"}, {"Vel", "4"}, {"Xreverse", "1"}, {"UseFRO", "1"}};
   for (const auto& [key, value] : expected) EXPECT_EQ(Key(profile_, key), value) << key;
 }
 

@@ -71,13 +71,13 @@ TEST_F(DllTest, ProfileKeepsItsMeaning) {
        Steps::kStartAndConfig,
        "<profile>" + Section(AllKeys({{"Vel", "7"}})) +
            "<iTalvo_K2T_Pendant><Vel>1</Vel></iTalvo_K2T_Pendant></profile>"},
-      {"keys read as the key rules say, written back in the host's code page",
+      {"keys read as the key rules say; texts keep characters beyond the code page",
        "<profile><iTalvo_K2T_Pendant><Macro1>70000</Macro1><OEM1>12abc</OEM1><OEM2>abc</OEM2>"
-       "<DelaySteps> 42</DelaySteps><S1></S1><S2>0.5</S2><Fun1>Spindel \xC3\xA9</Fun1></iTalvo_K2T_Pendant></profile>",
+       "<DelaySteps> 42</DelaySteps><S1></S1><S2>0.5</S2><Fun1>Spindel \xC3\xA9 \xCE\xA9</Fun1></iTalvo_K2T_Pendant></profile>",
        Steps::kStartAndConfig,
        "<profile>" +
            Section(AllKeys({{"Macro1", "4464"}, {"OEM1", "12"}, {"OEM2", "0"}, {"DelaySteps", "42"},
-                            {"S2", "0.5"}, {"Fun1", "Spindel \xC3\xA9"}})) +
+                            {"S2", "0.5"}, {"Fun1", "Spindel \xC3\xA9 \xCE\xA9"}})) +
            "</profile>"},
   };
   for (const auto& c : cases) {
