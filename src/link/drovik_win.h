@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "link/hid.h"
 
@@ -111,6 +112,14 @@ class DrovikWin {
   void LoseLink();
   void ClearStaleInputs();
   void ReadReport();
+  void Tick();
+
+  struct DeferredNotice {
+    int type;
+    std::string path;
+  };
+  bool ticking_ = false;
+  std::vector<DeferredNotice> deferred_notices_;
 
   Module& module_;
   std::unique_ptr<WindowServices> services_;

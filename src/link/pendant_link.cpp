@@ -83,6 +83,10 @@ void DrovikWin::LoseLink() {
 }
 
 bool DrovikWin::HandleDeviceChange(int event_type, std::string_view path) {
+  if (ticking_) {
+    deferred_notices_.push_back({event_type, std::string(path)});
+    return true;
+  }
   if (event_type == kDeviceArrival) {
     // The notice does not say reliably which interface arrived, so every
     // arrival looks for the pendant anew: on its stored path if that is

@@ -16,6 +16,22 @@ std::uint32_t ReadWord(const std::uint8_t* bytes) {
 }  // namespace
 
 void DrovikWin::OnPollTick(unsigned /*timer_id*/) {
+  // A host callback may run the host's message loop: a tick inside a tick
+  // is skipped, and a device notice that arrives meanwhile is handled once
+  // the tick is done, so it never lands between a jog's start and its
+  // bookkeeping.
+  if (ticking_) return;
+  ticking_ = true;
+  Tick();
+  ticking_ = false;
+  while (!deferred_notices_.empty()) {
+    const DeferredNotice notice = std::move(deferred_notices_.front());
+    deferred_notices_.erase(deferred_notices_.begin());
+    HandleDeviceChange(notice.type, notice.path);
+  }
+}
+
+void DrovikWin::Tick() {
   if (ActivityCountdown == 0) ActivityCountdown = 160;
   --ActivityCountdown;
   if (WheelRateOf(ReportWord0) != 0) ActivityCountdown = 159;
@@ -47,8 +63,12 @@ void DrovikWin::ReadReport() {
   }
   if (start == ReadStart::kFailed) {
     // The device is gone before its removal notice: what it sent in this
-    // tick is dropped, and its last report is stale from now on.
+    // tick no longer counts, and its last report is stale from now on. Only
+    // an E-stop press it did send is kept: the switch was pressed, and
+    // losing the cable must never cost an E-stop (a release is not taken).
+    const bool estop_pressed = fresh && (RawReport[3] & 0x01) != 0;
     std::memcpy(RawReport, PreviousReport, sizeof RawReport);
+    if (estop_pressed) RawReport[3] = static_cast<std::uint8_t>(RawReport[3] | 0x01);
     if (!StaleReport) ClearStaleInputs();
     return;
   }

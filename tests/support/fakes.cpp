@@ -60,7 +60,10 @@ std::vector<std::string> FakeHost::TakeCalls() {
   return out;
 }
 
-void FakeHost::DoButton(short code) { current_->calls.push_back("DoButton " + std::to_string(code)); }
+void FakeHost::DoButton(short code) {
+  current_->calls.push_back("DoButton " + std::to_string(code));
+  if (current_->on_call) current_->on_call(current_->calls.back());
+}
 void FakeHost::SetDRO(int code, double value) {
   current_->calls.push_back("SetDRO " + std::to_string(code) + " " + Number(value));
   current_->dros[code] = value;
@@ -78,7 +81,10 @@ bool FakeHost::GetLED(int code) {
 void FakeHost::SetLED(int code, bool on) {
   current_->calls.push_back("SetLED " + std::to_string(code) + (on ? " on" : " off"));
 }
-void FakeHost::Code(const char* text) { current_->calls.push_back(std::string("Code ") + text); }
+void FakeHost::Code(const char* text) {
+  current_->calls.push_back(std::string("Code ") + text);
+  if (current_->on_call) current_->on_call(current_->calls.back());
+}
 
 void FakeHost::SetMotionQueued(bool queued) {
   Put<std::int32_t>(motion_, K2T_MOTION_QUEUE_HEAD, queued ? 5 : 0);

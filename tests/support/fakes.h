@@ -36,6 +36,9 @@ class FakeHost {
   std::vector<std::string> reads;
   std::map<int, bool> leds;
   std::map<int, double> dros;
+  // Runs after each effect is logged: a host that does something of its own
+  // inside a callback (runs its message loop, say).
+  std::function<void(const std::string&)> on_call;
 
   std::vector<std::string> TakeCalls();
 

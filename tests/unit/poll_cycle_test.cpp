@@ -2,6 +2,8 @@
 // stale report may and may not do.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "support/fakes.h"
 
 namespace k2t::testing {
@@ -109,12 +111,56 @@ TEST_F(PollCycleTest, ReadPaths) {
   EXPECT_EQ(d.waits, waits_before_drain);
   d.arrive_during_wait.clear();
   // A device that fails in the middle of the drain: its reports of this
-  // tick are dropped and the last one counts as stale.
+  // tick are dropped and the last one counts as stale...
   d.reports.push_back(ReportBuilder().Counter(5).En().Bytes());
   d.fail_after_reads = 1;
   TickSilent();
   EXPECT_EQ(win().LastWheelCount, 4);
+  EXPECT_FALSE(win().EnButton);
   EXPECT_TRUE(win().StaleReport);
+}
+
+// A removal notice delivered inside a host callback (a host that runs its
+// message loop there) waits for the tick to end: the jog the tick starts is
+// then ended, and a tick inside the tick does nothing.
+TEST_F(PollCycleTest, NoticeDuringATickIsHandledAfterIt) {
+  Start();
+  host_.SetAxisMaxVelocitySteps(0, 4000);
+  host_.leds[15] = true;  // the host's jog mode needs a switch before a wheel jog
+  Settle();
+  int nested = 0;
+  host_.on_call = [&](const std::string& call) {
+    if (call != "DoButton 204") return;
+    win().OnPollTick();
+    ++nested;
+    win().HandleDeviceChange(kDeviceRemoval, "/dev/hidraw3");
+    EXPECT_TRUE(win().Connected);
+  };
+  report().Counter(10).Rate(30);
+  Tick();
+  report().Counter(20).Rate(30);
+  Tick();
+  EXPECT_EQ(nested, 1);
+  EXPECT_FALSE(win().Connected);
+  const auto calls = Calls();
+  const auto dojog = std::find(calls.begin(), calls.end(), "Code DOJOG");
+  ASSERT_NE(dojog, calls.end());
+  EXPECT_NE(std::find(dojog, calls.end(), "Code ENDJOG"), calls.end());
+  EXPECT_EQ(host_.JogBlock(0).stop, 1);
+}
+
+// ...but an E-stop press among them still counts: the cable torn out by
+// the pressing hand must not cost the E-stop.
+TEST_F(PollCycleTest, EStopPressedJustBeforeTheDeviceFailsIsActedOn) {
+  Start();
+  Settle();
+  FakeDevice& d = pendant();
+  d.reports.push_back(ReportBuilder().Counter(5).EStop().Bytes());
+  d.fail_after_reads = 1;
+  TickSilent();
+  const auto calls = Calls();
+  EXPECT_NE(std::find(calls.begin(), calls.end(), "DoButton 1021"), calls.end());
+  EXPECT_EQ(win().LastWheelCount, 0);
 }
 
 TEST_F(PollCycleTest, InvalidWriteHandleDropsTheOutput) {
