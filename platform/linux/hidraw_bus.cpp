@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "common/guarded.h"
 #include "platform/linux/hidraw_framing.h"
 
 namespace k2t::linux_platform {
@@ -155,7 +156,7 @@ void HidrawBus::OnMonitorReadable(void* arg) {
   int event = 0;
   if (action && std::strcmp(action, "add") == 0) event = 0x8000;
   else if (action && std::strcmp(action, "remove") == 0) event = 0x8004;
-  if (event && devnode && self->sink_) self->sink_(event, devnode);
+  if (event && devnode && self->sink_) Guarded([&] { self->sink_(event, devnode); });
   udev_device_unref(dev);
 }
 

@@ -1,5 +1,7 @@
 #include "platform/linux/host_loop_window.h"
 
+#include "common/guarded.h"
+
 namespace k2t::linux_platform {
 
 HostLoopWindow* HostLoopWindow::live_ = nullptr;
@@ -27,7 +29,7 @@ void HostLoopWindow::RegisterDeviceNotices() {
 void HostLoopWindow::OnTimer(void* arg) {
   auto* self = static_cast<HostLoopWindow*>(arg);
   self->host_ticked_ = true;
-  self->window_.OnPollTick(self->window_timer_);
+  Guarded([self] { self->window_.OnPollTick(self->window_timer_); });
 }
 
 void HostLoopWindow::PollWhileHostWaits() {

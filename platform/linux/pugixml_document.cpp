@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <cerrno>
 #include <cstring>
 #include <pugixml.hpp>
 #include <string>
@@ -491,7 +492,11 @@ XmlLoadResult PugiXmlDocument::Load(const std::string& path) {
   impl_->bom = false;
   impl_->size = 0;
   struct stat st{};
-  if (path.empty() || ::stat(path.c_str(), &st) != 0) return XmlLoadResult::kMissing;
+  if (path.empty()) return XmlLoadResult::kMissing;
+  // Only a file that is not there is missing: one that cannot be looked at
+  // (a share that fails, a folder without search permission) must not be
+  // replaced by a new profile.
+  if (::stat(path.c_str(), &st) != 0) return errno == ENOENT ? XmlLoadResult::kMissing : XmlLoadResult::kUnreadable;
   std::FILE* f = std::fopen(path.c_str(), "rb");
   if (!f) return XmlLoadResult::kUnreadable;
   // Read straight into the buffer the document is parsed in: a host's

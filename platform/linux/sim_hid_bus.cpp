@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "common/guarded.h"
+
 namespace k2t::linux_platform {
 
 namespace {
@@ -107,7 +109,7 @@ void SimHidBus::ForgetHost() {
 
 void SimHidBus::OnNotice(void* arg, int event, const char* path) {
   auto* self = static_cast<SimHidBus*>(arg);
-  if (self->sink_) self->sink_(event, path ? path : "");
+  if (self->sink_) Guarded([&] { self->sink_(event, path ? path : ""); });
 }
 
 }  // namespace k2t::linux_platform

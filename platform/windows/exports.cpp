@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <objbase.h>
 
+#include "common/guarded.h"
 #include "k2t/plugin.h"
 #include "platform/windows/hidden_window.h"
 #include "platform/windows/sockets.h"
@@ -25,23 +26,7 @@ struct Plugin {
 Plugin* g_plugin = nullptr;
 k2t::windows::SocketLibrary g_sockets;
 
-// Nothing thrown (memory running out, say) may unwind into the host's
-// frames, which would end its process: the call then ends where it is.
-template <class F>
-void Guarded(F&& f) noexcept {
-  try {
-    f();
-  } catch (...) {
-  }
-}
-template <class R, class F>
-R Guarded(R fallback, F&& f) noexcept {
-  try {
-    return f();
-  } catch (...) {
-    return fallback;
-  }
-}
+using k2t::Guarded;
 
 char g_no_title[1] = {'\0'};
 

@@ -18,6 +18,15 @@ const CLSID kDomDocument60 = {0x88d96a05, 0xf192, 0x11d4, {0xa6, 0x5f, 0x00, 0x4
 const CLSID kDomDocument30 = {0xf5078f32, 0xc551, 0x11d3, {0x89, 0xb9, 0x00, 0x00, 0xf8, 0x1f, 0xe2, 0x21}};
 const IID kIXMLDOMDocument2 = {0x2933bf95, 0x7b36, 0x11d2, {0xb2, 0x0e, 0x00, 0xc0, 0x4f, 0x98, 0x3e, 0x60}};
 
+// "DOCTYPE" in the file's bytes, as ASCII-compatible text or as UTF-16.
+bool MayHoldDoctype(const std::string& bytes) {
+  if (bytes.find("DOCTYPE") != std::string::npos) return true;
+  static const char kWideLe[] = "D\0O\0C\0T\0Y\0P\0E";
+  static const char kWideBe[] = "\0D\0O\0C\0T\0Y\0P\0E";
+  return bytes.find(std::string(kWideLe, sizeof kWideLe - 1)) != std::string::npos ||
+         bytes.find(std::string(kWideBe, sizeof kWideBe - 1)) != std::string::npos;
+}
+
 class Bstr {
  public:
   // Element names and texts, UTF-8 as the core keeps them; null when the
@@ -146,7 +155,7 @@ void MsxmlDocument::Configure() {
   V_VT(&on) = VT_BOOL;
   V_BOOL(&on) = VARIANT_TRUE;
   Bstr prohibit_dtd("ProhibitDTD");
-  doc_->setProperty(prohibit_dtd.get(), on);
+  dtd_prohibited_ = prohibit_dtd.get() && SUCCEEDED(doc_->setProperty(prohibit_dtd.get(), on));
 }
 
 MsxmlDocument::~MsxmlDocument() {
@@ -171,11 +180,22 @@ XmlLoadResult MsxmlDocument::Load(const std::string& path) {
   ReleaseHeld();
   if (path.empty()) return XmlLoadResult::kMissing;
   const std::wstring wide = Widen(path);
-  if (wide.empty() || ::GetFileAttributesW(wide.c_str()) == INVALID_FILE_ATTRIBUTES) return XmlLoadResult::kMissing;
+  if (wide.empty()) return XmlLoadResult::kMissing;
+  if (::GetFileAttributesW(wide.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    // Only a file that is not there is missing: a share that fails or a
+    // file that cannot be looked at must not be replaced by a new profile.
+    const DWORD error = ::GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? XmlLoadResult::kMissing
+                                                                           : XmlLoadResult::kUnreadable;
+  }
   std::string bytes;
   if (!ReadFileBytes(wide, bytes)) return XmlLoadResult::kUnreadable;
   // An empty file holds nothing that could be lost.
   if (OnlyWhitespace(bytes)) return XmlLoadResult::kMissing;
+  // An MSXML that cannot refuse a document type declaration would expand
+  // its entities without bound on the host's thread: such a profile is not
+  // read.
+  if (!dtd_prohibited_ && MayHoldDoctype(bytes)) return XmlLoadResult::kUnreadable;
   // Parsed from memory: the document has no location from which a
   // reference could be resolved.
   IStream* stream = StreamOver(bytes);
@@ -216,7 +236,7 @@ XmlElement MsxmlDocument::AppendDocumentElement(std::string_view name) {
 
 XmlElement MsxmlDocument::FirstChildElement(XmlElement parent, std::string_view name) {
   if (!parent) return {};
-  const std::wstring wanted = Widen(name);
+  const std::wstring wanted = Widen(name, Encoding::kUtf8);
   IXMLDOMNode* child = nullptr;
   if (FAILED(NodeOf(parent)->get_firstChild(&child))) return {};
   while (child) {

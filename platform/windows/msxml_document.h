@@ -50,6 +50,7 @@ class MsxmlDocument final : public XmlDocument {
 
   bool com_initialised_ = false;
   int version_ = 0;
+  bool dtd_prohibited_ = false;  // MSXML took ProhibitDTD
   IXMLDOMDocument2* doc_ = nullptr;
   // Every node handed out, kept alive until the document goes.
   std::vector<IXMLDOMNode*> held_;

@@ -56,21 +56,48 @@ class ProbeHandle final : public HidDevice {
   HANDLE file_;
 };
 
+// Overlapped writes from a buffer of its own, never waited for: a pendant
+// that stops taking output reports must not hold the host's GUI thread. While
+// a write is still outstanding the next report is dropped; the tick after
+// writes a fresh one. Closing cancels an outstanding write and awaits its end
+// before the buffer goes.
 class WriteHandle final : public HidDevice {
  public:
-  explicit WriteHandle(HANDLE file) : file_(file) {}
-  ~WriteHandle() override { ::CloseHandle(file_); }
+  WriteHandle(HANDLE file, HANDLE event) : file_(file), event_(event) {}
+  ~WriteHandle() override {
+    if (pending_) {
+      ::CancelIoEx(file_, &overlapped_);
+      DWORD n = 0;
+      ::GetOverlappedResult(file_, &overlapped_, &n, TRUE);
+    }
+    ::CloseHandle(file_);
+    ::CloseHandle(event_);
+  }
   ReadStart StartRead() override { return ReadStart::kFailed; }
   bool WaitRead(unsigned) override { return false; }
   void TakeReport(InputReport& report) override { std::memset(report, 0, sizeof report); }
   void Write(const std::uint8_t* data, std::size_t size) override {
-    if (!data || size == 0 || size > kMaxReportLength) return;
-    DWORD written = 0;
-    ::WriteFile(file_, data, static_cast<DWORD>(size), &written, nullptr);
+    if (!data || size == 0 || size > sizeof buffer_) return;
+    if (pending_) {
+      DWORD n = 0;
+      if (!::GetOverlappedResult(file_, &overlapped_, &n, FALSE) && ::GetLastError() == ERROR_IO_INCOMPLETE)
+        return;  // the device has not taken the last one yet
+      pending_ = false;
+    }
+    std::memcpy(buffer_, data, size);
+    std::memset(&overlapped_, 0, sizeof overlapped_);
+    overlapped_.hEvent = event_;
+    ::ResetEvent(event_);
+    if (::WriteFile(file_, buffer_, static_cast<DWORD>(size), nullptr, &overlapped_)) return;
+    if (::GetLastError() == ERROR_IO_PENDING) pending_ = true;
   }
 
  private:
   HANDLE file_;
+  HANDLE event_;
+  OVERLAPPED overlapped_{};
+  std::uint8_t buffer_[kMaxReportLength] = {};
+  bool pending_ = false;
 };
 
 // Overlapped reads into a buffer of its own. At most one read is outstanding:
@@ -216,9 +243,14 @@ std::unique_ptr<HidDevice> SetupApiBus::Open(const std::string& path, HidAccess 
       return std::make_unique<ReadHandle>(file, event, length);
     }
     case HidAccess::kWrite: {
-      HANDLE file = OpenPath(wide, GENERIC_WRITE, 0);
+      HANDLE file = OpenPath(wide, GENERIC_WRITE, FILE_FLAG_OVERLAPPED);
       if (file == INVALID_HANDLE_VALUE) return nullptr;
-      return std::make_unique<WriteHandle>(file);
+      HANDLE event = ::CreateEventW(nullptr, TRUE, TRUE, nullptr);
+      if (!event) {
+        ::CloseHandle(file);
+        return nullptr;
+      }
+      return std::make_unique<WriteHandle>(file, event);
     }
   }
   return nullptr;

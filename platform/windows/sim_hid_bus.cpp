@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "common/guarded.h"
 #include "platform/windows/ansi_text.h"
 
 namespace k2t::windows {
@@ -105,7 +106,7 @@ void SimHidBus::Unsubscribe() {
 
 void SimHidBus::OnNotice(void* arg, int event, const char* path) {
   auto* self = static_cast<SimHidBus*>(arg);
-  if (self->sink_) self->sink_(event, path ? path : "");
+  if (self->sink_) Guarded([&] { self->sink_(event, path ? path : ""); });
 }
 
 const K2tSimHidBus* HostSimulatedBus() {

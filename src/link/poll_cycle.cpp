@@ -21,9 +21,15 @@ void DrovikWin::OnPollTick(unsigned /*timer_id*/) {
   // the tick is done, so it never lands between a jog's start and its
   // bookkeeping.
   if (ticking_) return;
-  ticking_ = true;
-  Tick();
-  ticking_ = false;
+  {
+    // Cleared however the tick ends: a stuck flag would silence the pendant.
+    struct Ticking {
+      bool& flag;
+      explicit Ticking(bool& f) : flag(f) { flag = true; }
+      ~Ticking() { flag = false; }
+    } ticking(ticking_);
+    Tick();
+  }
   while (!deferred_notices_.empty()) {
     const DeferredNotice notice = std::move(deferred_notices_.front());
     deferred_notices_.erase(deferred_notices_.begin());

@@ -200,6 +200,26 @@ TEST_F(ProfileTest, UnparseableProfileIsNeverOverwritten) {
   }
 }
 
+// Only a file that is not there counts as missing; one that cannot be
+// looked at is unreadable, so no new profile ever takes its place.
+TEST_F(ProfileTest, OnlyAnAbsentFileIsMissing) {
+  Write("<profile/>");
+  ::symlink("loop", (dir_ + "/loop").c_str());
+  const struct {
+    std::string path;
+    XmlLoadResult result;
+  } cases[] = {
+      {dir_ + "/absent.xml", XmlLoadResult::kMissing},
+      {path_ + "/below-a-file.xml", XmlLoadResult::kUnreadable},  // ENOTDIR
+      {dir_ + "/loop", XmlLoadResult::kUnreadable},               // ELOOP
+      {path_, XmlLoadResult::kLoaded},
+  };
+  for (const auto& c : cases) {
+    linux_platform::PugiXmlDocument document;
+    EXPECT_EQ(document.Load(c.path), c.result) << c.path;
+  }
+}
+
 TEST_F(ProfileTest, EmptyNameOrUnwritableFolderWritesNothing) {
   module_.SetProName("");
   module_.PostInitControl();

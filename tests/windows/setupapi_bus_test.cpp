@@ -91,5 +91,39 @@ TEST(SetupApiBus, PendingReadIsCollectedLaterAndCancelledOnClose) {
   reader.reset();  // cancels the read and awaits its end before the buffer goes
 }
 
+// A device that stops taking output reports must not hold the tick: with a
+// reader that takes nothing until the writes are done, a waiting write would
+// never return. Reports that find the last one still outstanding are dropped;
+// those that go out arrive whole.
+TEST(SetupApiBus, WritesNeverWaitForTheDevice) {
+  const wchar_t* kPipe = L"\\\\.\\pipe\\k2t-stalled-pendant";
+  HANDLE server = ::CreateNamedPipeW(kPipe, PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED,
+                                     PIPE_TYPE_BYTE | PIPE_WAIT, 1, 0, 0, 0, nullptr);
+  ASSERT_NE(server, INVALID_HANDLE_VALUE);
+  SetupApiBus bus;
+  std::unique_ptr<HidDevice> writer = bus.Open("\\\\.\\pipe\\k2t-stalled-pendant", HidAccess::kWrite);
+  ASSERT_NE(writer, nullptr);
+  std::uint8_t report[kOutputReportSize] = {};
+  constexpr int kWrites = 20000;  // far more than any pipe buffer holds
+  for (int i = 0; i < kWrites; ++i) {
+    report[1] = static_cast<std::uint8_t>(i);
+    writer->Write(report, sizeof report);
+  }
+  std::vector<std::uint8_t> received;
+  std::uint8_t chunk[4096];
+  writer.reset();  // cancels what is outstanding
+  DWORD n = 0;
+  OVERLAPPED o{};
+  o.hEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  while (::ReadFile(server, chunk, sizeof chunk, nullptr, &o) || ::GetLastError() == ERROR_IO_PENDING) {
+    if (!::GetOverlappedResult(server, &o, &n, TRUE) || n == 0) break;
+    received.insert(received.end(), chunk, chunk + n);
+  }
+  ::CloseHandle(o.hEvent);
+  ::CloseHandle(server);
+  EXPECT_LT(received.size(), kWrites * sizeof report);
+  EXPECT_EQ(received.size() % sizeof report, 0u);
+}
+
 }  // namespace
 }  // namespace k2t::windows
