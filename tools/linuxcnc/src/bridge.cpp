@@ -78,7 +78,7 @@ Bridge::Bridge(const BridgeConfig& config, CommandSink& sink, Records records, C
       jog_rate_(config.jog_rate) {}
 
 void Bridge::Push(Intent::Kind kind, int axis, double value, std::string text) {
-  sink_.Push(Intent{kind, axis, value, std::move(text)});
+  sink_.Push(Intent{kind, axis, value, std::move(text), Premise()});
 }
 
 void Bridge::Once(std::set<std::string>& seen, const std::string& key, const std::string& text) {
@@ -110,7 +110,7 @@ void Bridge::DoButton(int code) {
     case 1001: Push(Intent::kPause); return;
     case 1003:
       Push(Intent::kAbort);
-      jog_velocity_.fill(std::nullopt);  // an abort ends jogs too
+      jogs_.fill(std::nullopt);  // an abort ends jogs too
       return;
     case 110: {
       const bool on = GetLED(11);
@@ -157,7 +157,7 @@ void Bridge::EStopPressed() {
     estop_latch_ = true;
     machine_on_due_.reset();
     Push(Intent::kEStop);
-    jog_velocity_.fill(std::nullopt);
+    jogs_.fill(std::nullopt);
   }
 }
 
@@ -170,13 +170,13 @@ void Bridge::Jog(int axis, double velocity) {
          std::string("axis ") + kAxisLetters[axis] + " is not on this machine; its jogs are ignored");
     return;
   }
-  std::optional<double>& current = jog_velocity_[Index(axis)];
   if (velocity == 0.0) {
     JogStop(axis);
     return;
   }
-  if (current && *current == velocity) return;
-  current = velocity;
+  std::optional<OwnJog>& current = jogs_[Index(axis)];
+  if (current && current->velocity == velocity && current->premise == Premise()) return;
+  current = OwnJog{velocity, Premise()};
   Push(Intent::kJog, axis, velocity);
 }
 
@@ -185,9 +185,9 @@ void Bridge::JogStop(int axis) {
   // The host has taken the stop: a later DOJOG for another axis must not
   // find this block still active and start it again.
   Write<std::uint8_t>(records_.motion, JogBlock(axis) + K2T_AXIS_JOG_STOP, 1);
-  std::optional<double>& current = jog_velocity_[Index(axis)];
-  if (!current) return;
-  current.reset();
+  // Always: what the bridge remembers may be older than a jog still queued,
+  // and the worker knows what it really sent.
+  jogs_[Index(axis)].reset();
   Push(Intent::kJogStop, axis);
 }
 
@@ -319,8 +319,6 @@ void Bridge::Tick() {
     machine_on_due_.reset();
     Push(Intent::kMachineOn);
   }
-  // Leaving the ON state ends every jog in LinuxCNC.
-  if (status_.state != TaskState::kOn) jog_velocity_.fill(std::nullopt);
 }
 
 void Bridge::FillRecords() {

@@ -59,14 +59,20 @@ class Bridge {
 
   // Stops every jog the bridge started; for the end of a session.
   void StopJogs();
-  bool Jogging(int axis) const { return jog_velocity_[Index(axis)].has_value(); }
 
  private:
   struct Held {
     double value = 0;
     double until = -std::numeric_limits<double>::infinity();
   };
+  // A jog the bridge asked for, under the machine-on count it saw: the same
+  // speed is not asked for again unless the machine has been switched on since.
+  struct OwnJog {
+    double velocity;
+    unsigned premise;
+  };
   static std::size_t Index(int axis) { return static_cast<std::size_t>(axis); }
+  unsigned Premise() const { return status_.state == TaskState::kOn ? status_.on_epoch : 0; }
 
   void Push(Intent::Kind kind, int axis = 0, double value = 0, std::string text = {});
   void Mdi(std::string text) { Push(Intent::kMdi, 0, 0, std::move(text)); }
@@ -101,7 +107,7 @@ class Bridge {
   int jog_mode_led_ = 14;     // 14, 15 or 57
   bool machine_coords_ = false, dist_to_go_ = false;  // LEDs 16, 163
 
-  std::array<std::optional<double>, kAxes> jog_velocity_{};  // jogs the bridge started
+  std::array<std::optional<OwnJog>, kAxes> jogs_{};
   std::string message_;
   std::set<std::string> logged_;
 };
