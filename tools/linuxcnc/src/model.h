@@ -37,6 +37,8 @@ struct Status {
   bool incremental = false;    // G91
   double rotation = 0;         // XY rotation, degrees
   std::string file;            // program loaded, empty if none
+  int echo_serial = 0;         // the last command LinuxCNC took ...
+  bool echo_error = false;     // ... and whether it refused it
   // Counts the times the state became ON (kept by the worker): a jog asked
   // for under one count must not run under another.
   unsigned on_epoch = 0;
