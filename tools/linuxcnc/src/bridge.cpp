@@ -147,6 +147,7 @@ void Bridge::EStopPressed() {
   const bool in_estop = GetLED(800);
   const double now = clock_();
   last_estop_ = now;
+  estop_poll_ = polls_;
   if (in_estop) {
     estop_latch_ = false;
     Push(Intent::kEStopReset);
@@ -287,7 +288,7 @@ bool Bridge::GetLED(int code) {
   switch (code) {
     case 800:
       // The commanded latch; LinuxCNC's state only once no 1021 came for a while.
-      if (clock_() - last_estop_ >= kEStopHold) estop_latch_ = status_.state == TaskState::kEStop;
+      if (clock_() - last_estop_ >= kEStopHold && Quiet()) estop_latch_ = status_.state == TaskState::kEStop;
       return estop_latch_;
     case 804: return status_.mode == TaskMode::kAuto &&
                      (status_.interp == Interp::kReading || status_.interp == Interp::kWaiting);
@@ -314,8 +315,10 @@ void Bridge::SetLED(int code, bool /*on*/) {
 
 // ---- timed work and records ----------------------------------------------------
 
+bool Bridge::Quiet() const { return !estop_poll_ || polls_ > *estop_poll_ + kQuietPolls; }
+
 void Bridge::Tick() {
-  if (machine_on_due_ && clock_() >= *machine_on_due_) {
+  if (machine_on_due_ && clock_() >= *machine_on_due_ && Quiet()) {
     machine_on_due_.reset();
     Push(Intent::kMachineOn);
   }

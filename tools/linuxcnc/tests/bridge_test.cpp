@@ -206,12 +206,15 @@ TEST_F(BridgeTest, CodeTextsGoThroughMdi) {
 }
 
 // 1021 toggles; LED 800 is the commanded latch and follows LinuxCNC only
-// after half a second without a 1021; power comes on after a quiet 150 ms.
+// after half a second without a 1021, power comes on after a quiet 150 ms,
+// and both only once the module has polled the pendant four times since.
 TEST_F(BridgeTest, EStopLatch) {
   struct Event {
     double t;
-    const char* what;  // "1021", "tick", or a LinuxCNC state: "estop", "reset", "on"
-    bool led;          // LED 800 afterwards
+    // "1021"; "polls": the module's 25 ms polls since the event before;
+    // "tick": a refresh that is no poll; or a LinuxCNC state: "estop", "reset", "on"
+    const char* what;
+    bool led;  // LED 800 afterwards
     std::vector<std::string> expected;
   };
   struct Case {
@@ -225,18 +228,29 @@ TEST_F(BridgeTest, EStopLatch) {
        {{0.000, "tick", true, {}},
         {0.000, "1021", false, {"E-stop reset"}},  // press: the latch resets first ...
         {0.025, "1021", true, {"E-stop"}},         // ... and the module's repeat asserts again
-        {0.200, "tick", true, {}},                 // no power while the switch is down
+        {0.200, "polls", true, {}},                // no power while the switch is down
         {2.000, "1021", false, {"E-stop reset"}},  // release
+        {2.100, "polls", false, {}},               // four polls, 100 ms
         {2.100, "reset", false, {}},
-        {2.100, "tick", false, {}},
-        {2.160, "tick", false, {"machine on"}},
+        {2.150, "polls", false, {"machine on"}},
         {2.200, "on", false, {}},
-        {3.000, "tick", false, {}}}},
+        {3.000, "polls", false, {}}}},
+      {"a stalled loop does not power on before the pendant was polled",
+       TaskState::kEStop,
+       {{0.000, "1021", false, {"E-stop reset"}},  // press; LinuxCNC does not follow yet
+        {0.500, "tick", false, {}},                // the first refresh after a stall
+        {0.500, "1021", true, {"E-stop"}},         // the first poll finds the latch dark: the switch is still down
+        {1.000, "polls", true, {}}}},
+      {"nor before the 150 ms are over",
+       TaskState::kEStop,
+       {{0.000, "1021", false, {"E-stop reset"}},
+        {0.125, "polls", false, {}},
+        {0.150, "polls", false, {"machine on"}}}},
       {"E-stop while on: the LED lights before LinuxCNC follows",
        TaskState::kOn,
        {{0.000, "1021", true, {"E-stop"}},
-        {0.300, "tick", true, {}},   // status still says on
-        {0.600, "tick", false, {}},  // LinuxCNC never followed: the module will send again
+        {0.300, "polls", true, {}},   // status still says on
+        {0.600, "polls", false, {}},  // LinuxCNC never followed: the module will send again
         {0.625, "1021", true, {"E-stop"}},
         {0.700, "estop", true, {}},
         {5.000, "tick", true, {}}}},
@@ -246,8 +260,7 @@ TEST_F(BridgeTest, EStopLatch) {
         {0.100, "estop", true, {}},
         {1.000, "1021", false, {"E-stop reset"}},
         {1.100, "1021", true, {"E-stop"}},
-        {1.300, "tick", true, {}},
-        {2.000, "tick", true, {}}}},
+        {2.000, "polls", true, {}}}},
       {"the LED follows LinuxCNC when the pendant is quiet",
        TaskState::kOn,
        {{0.000, "tick", false, {}}, {1.000, "estop", true, {}}, {2.000, "reset", false, {}}}},
@@ -261,9 +274,15 @@ TEST_F(BridgeTest, EStopLatch) {
                                        [this] { return now_; }, nullptr);
     Apply();
     const double t0 = now_;
+    double before = 0;
     for (const Event& e : c.events) {
-      now_ = t0 + e.t;
       const std::string what = e.what;
+      for (int i = 1; what == "polls" && before + 0.025 * i <= e.t + 1e-9; ++i) {
+        now_ = t0 + before + 0.025 * i;
+        bridge_->ModulePoll();
+        bridge_->Tick();
+      }
+      now_ = t0 + (before = e.t);
       if (what == "1021") bridge_->DoButton(1021);
       else if (what == "estop") status_.state = TaskState::kEStop;
       else if (what == "reset") status_.state = TaskState::kEStopReset;
