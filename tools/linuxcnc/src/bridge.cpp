@@ -1,5 +1,6 @@
 #include "bridge.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -26,6 +27,13 @@ T Read(const unsigned char* record, std::size_t offset) {
 std::size_t JogBlock(int axis) { return K2T_MOTION_AXIS_JOG + static_cast<std::size_t>(axis) * K2T_MOTION_AXIS_JOG_STRIDE; }
 
 constexpr const char* kAxisLetters = "XYZABC";
+
+// The configuration refuses products beyond 32 bits; the clamp keeps any
+// other from wrapping.
+std::int32_t Steps(double value) {
+  return static_cast<std::int32_t>(
+      std::lround(std::clamp(value, 0.0, static_cast<double>(std::numeric_limits<std::int32_t>::max()))));
+}
 
 }  // namespace
 
@@ -342,9 +350,9 @@ void Bridge::FillRecords() {
     const double acceleration = present ? config_.max_acceleration[a] : 0.0;
     Write<double>(records_.planner, K2T_PLANNER_AXIS_MAX_VELOCITY + 8 * a, velocity);
     Write<std::int32_t>(records_.planner, K2T_PLANNER_AXIS_MAX_VELOCITY_STEPS + 4 * a,
-                        static_cast<std::int32_t>(std::lround(velocity * config_.steps_per_unit)));
+                        Steps(velocity * config_.steps_per_unit));
     Write<std::int32_t>(records_.planner, K2T_PLANNER_AXIS_ACCELERATION_STEPS + 4 * a,
-                        static_cast<std::int32_t>(std::lround(acceleration * config_.steps_per_unit)));
+                        Steps(acceleration * config_.steps_per_unit));
   }
   Write<std::int32_t>(records_.setup, K2T_SETUP_INCREMENTAL_MODE, s.incremental ? 1 : 0);
   Write<double>(records_.setup, K2T_SETUP_ROTATION_ANGLE, s.rotation);

@@ -421,6 +421,44 @@ TEST_F(BridgeTest, RecordFieldsFromStatusAndIni) {
   EXPECT_EQ(Field<std::int32_t>(planner_, K2T_PLANNER_BUSY), 0);
   EXPECT_EQ(motion_[K2T_MOTION_JOG_INHIBIT], 0);
 
+  // Beyond 32 bits (the configuration refuses it): the largest count, not a wrapped one.
+  config_.max_velocity[0] = 1e6;
+  config_.steps_per_unit = 1e7;
+  Bridge big(config_, channel_, Records{motion_.data(), setup_.data(), planner_.data()}, [this] { return now_; },
+             nullptr);
+  big.SetStatus(status_);
+  big.FillRecords();
+  EXPECT_EQ(Field<std::int32_t>(planner_, K2T_PLANNER_AXIS_MAX_VELOCITY_STEPS), INT32_MAX);
+}
+
+// The module takes axis speeds and accelerations as 32-bit step counts.
+TEST(Config, StepCountsMustFitThirtyTwoBits) {
+  struct Row {
+    const char* steps_per_unit;
+    const char* velocity;
+    const char* acceleration;
+    const char* error;  // a part of the message, empty when accepted
+  };
+  const std::vector<Row> rows = {
+      {"1000", "50", "500", ""},
+      {"1e7", "214.7", "0", ""},  // 2147000000
+      {"1e7", "214.75", "0", "[AXIS_Y]MAX_VELOCITY times [K2T]STEPS_PER_UNIT"},
+      {"1e7", "1e6", "0", "[AXIS_Y]MAX_VELOCITY times [K2T]STEPS_PER_UNIT"},
+      {"1000", "50", "1e9", "[AXIS_Y]MAX_ACCELERATION times [K2T]STEPS_PER_UNIT"},
+  };
+  for (const Row& row : rows) {
+    const IniLookup ini = [&](const std::string& section, const std::string& key) -> std::optional<std::string> {
+      if (section == "K2T" && key == "STEPS_PER_UNIT") return row.steps_per_unit;
+      if (section == "AXIS_Y" && key == "MAX_VELOCITY") return row.velocity;
+      if (section == "AXIS_Y" && key == "MAX_ACCELERATION") return row.acceleration;
+      return std::nullopt;
+    };
+    BridgeConfig config;
+    std::string error;
+    const bool ok = LoadConfig(ini, "/cfg", config, error);
+    EXPECT_EQ(ok, *row.error == '\0') << row.velocity << " " << error;
+    EXPECT_NE(error.find(row.error), std::string::npos) << error;
+  }
 }
 
 TEST_F(BridgeTest, MessagesAreShownOncePerChange) {
