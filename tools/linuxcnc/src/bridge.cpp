@@ -1,5 +1,6 @@
 #include "bridge.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -26,6 +27,13 @@ T Read(const unsigned char* record, std::size_t offset) {
 std::size_t JogBlock(int axis) { return K2T_MOTION_AXIS_JOG + static_cast<std::size_t>(axis) * K2T_MOTION_AXIS_JOG_STRIDE; }
 
 constexpr const char* kAxisLetters = "XYZABC";
+
+// The configuration refuses products beyond 32 bits; the clamp keeps any
+// other from wrapping.
+std::int32_t Steps(double value) {
+  return static_cast<std::int32_t>(
+      std::lround(std::clamp(value, 0.0, static_cast<double>(std::numeric_limits<std::int32_t>::max()))));
+}
 
 }  // namespace
 
@@ -78,7 +86,7 @@ Bridge::Bridge(const BridgeConfig& config, CommandSink& sink, Records records, C
       jog_rate_(config.jog_rate) {}
 
 void Bridge::Push(Intent::Kind kind, int axis, double value, std::string text) {
-  sink_.Push(Intent{kind, axis, value, std::move(text)});
+  sink_.Push(Intent{kind, axis, value, std::move(text), Premise()});
 }
 
 void Bridge::Once(std::set<std::string>& seen, const std::string& key, const std::string& text) {
@@ -110,7 +118,7 @@ void Bridge::DoButton(int code) {
     case 1001: Push(Intent::kPause); return;
     case 1003:
       Push(Intent::kAbort);
-      jog_velocity_.fill(std::nullopt);  // an abort ends jogs too
+      jogs_.fill(std::nullopt);  // an abort ends jogs too
       return;
     case 110: {
       const bool on = GetLED(11);
@@ -147,6 +155,7 @@ void Bridge::EStopPressed() {
   const bool in_estop = GetLED(800);
   const double now = clock_();
   last_estop_ = now;
+  estop_poll_ = polls_;
   if (in_estop) {
     estop_latch_ = false;
     Push(Intent::kEStopReset);
@@ -157,7 +166,7 @@ void Bridge::EStopPressed() {
     estop_latch_ = true;
     machine_on_due_.reset();
     Push(Intent::kEStop);
-    jog_velocity_.fill(std::nullopt);
+    jogs_.fill(std::nullopt);
   }
 }
 
@@ -170,13 +179,13 @@ void Bridge::Jog(int axis, double velocity) {
          std::string("axis ") + kAxisLetters[axis] + " is not on this machine; its jogs are ignored");
     return;
   }
-  std::optional<double>& current = jog_velocity_[Index(axis)];
   if (velocity == 0.0) {
     JogStop(axis);
     return;
   }
-  if (current && *current == velocity) return;
-  current = velocity;
+  std::optional<OwnJog>& current = jogs_[Index(axis)];
+  if (current && current->velocity == velocity && current->premise == Premise()) return;
+  current = OwnJog{velocity, Premise()};
   Push(Intent::kJog, axis, velocity);
 }
 
@@ -185,9 +194,9 @@ void Bridge::JogStop(int axis) {
   // The host has taken the stop: a later DOJOG for another axis must not
   // find this block still active and start it again.
   Write<std::uint8_t>(records_.motion, JogBlock(axis) + K2T_AXIS_JOG_STOP, 1);
-  std::optional<double>& current = jog_velocity_[Index(axis)];
-  if (!current) return;
-  current.reset();
+  // Always: what the bridge remembers may be older than a jog still queued,
+  // and the worker knows what it really sent.
+  jogs_[Index(axis)].reset();
   Push(Intent::kJogStop, axis);
 }
 
@@ -287,7 +296,7 @@ bool Bridge::GetLED(int code) {
   switch (code) {
     case 800:
       // The commanded latch; LinuxCNC's state only once no 1021 came for a while.
-      if (clock_() - last_estop_ >= kEStopHold) estop_latch_ = status_.state == TaskState::kEStop;
+      if (clock_() - last_estop_ >= kEStopHold && Quiet()) estop_latch_ = status_.state == TaskState::kEStop;
       return estop_latch_;
     case 804: return status_.mode == TaskMode::kAuto &&
                      (status_.interp == Interp::kReading || status_.interp == Interp::kWaiting);
@@ -314,13 +323,13 @@ void Bridge::SetLED(int code, bool /*on*/) {
 
 // ---- timed work and records ----------------------------------------------------
 
+bool Bridge::Quiet() const { return !estop_poll_ || polls_ > *estop_poll_ + kQuietPolls; }
+
 void Bridge::Tick() {
-  if (machine_on_due_ && clock_() >= *machine_on_due_) {
+  if (machine_on_due_ && clock_() >= *machine_on_due_ && Quiet()) {
     machine_on_due_.reset();
     Push(Intent::kMachineOn);
   }
-  // Leaving the ON state ends every jog in LinuxCNC.
-  if (status_.state != TaskState::kOn) jog_velocity_.fill(std::nullopt);
 }
 
 void Bridge::FillRecords() {
@@ -341,9 +350,9 @@ void Bridge::FillRecords() {
     const double acceleration = present ? config_.max_acceleration[a] : 0.0;
     Write<double>(records_.planner, K2T_PLANNER_AXIS_MAX_VELOCITY + 8 * a, velocity);
     Write<std::int32_t>(records_.planner, K2T_PLANNER_AXIS_MAX_VELOCITY_STEPS + 4 * a,
-                        static_cast<std::int32_t>(std::lround(velocity * config_.steps_per_unit)));
+                        Steps(velocity * config_.steps_per_unit));
     Write<std::int32_t>(records_.planner, K2T_PLANNER_AXIS_ACCELERATION_STEPS + 4 * a,
-                        static_cast<std::int32_t>(std::lround(acceleration * config_.steps_per_unit)));
+                        Steps(acceleration * config_.steps_per_unit));
   }
   Write<std::int32_t>(records_.setup, K2T_SETUP_INCREMENTAL_MODE, s.incremental ? 1 : 0);
   Write<double>(records_.setup, K2T_SETUP_ROTATION_ANGLE, s.rotation);

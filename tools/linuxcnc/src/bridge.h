@@ -33,8 +33,14 @@ class Bridge {
   // long a value the module set is served before LinuxCNC's status is
   // believed again: LinuxCNC's status lags a command by up to three ticks.
   static constexpr double kEStopHold = 0.5;
-  static constexpr double kMachineOnQuiet = 0.15;
   static constexpr double kValueHold = 0.5;
+  // Machine on waits this long after an E-stop release.
+  static constexpr double kMachineOnQuiet = 0.15;
+  // Both the latch and machine on also wait for this many polls of the
+  // pendant without a 1021: a switch still held sends one on the next poll
+  // that finds the latch dark, and a stalled loop polls nothing however
+  // long it stalls.
+  static constexpr unsigned kQuietPolls = 4;
 
   Bridge(const BridgeConfig& config, CommandSink& sink, Records records, Clock clock, Log log);
 
@@ -50,6 +56,8 @@ class Bridge {
   void SetLED(int code, bool on);
   void Code(std::string_view text);
 
+  // The module is about to poll the pendant (its own timer).
+  void ModulePoll() { ++polls_; }
   // Timed work (machine on after a quiet E-stop release) and the record
   // fields the module reads. Call every tick.
   void Tick();
@@ -59,14 +67,20 @@ class Bridge {
 
   // Stops every jog the bridge started; for the end of a session.
   void StopJogs();
-  bool Jogging(int axis) const { return jog_velocity_[Index(axis)].has_value(); }
 
  private:
   struct Held {
     double value = 0;
     double until = -std::numeric_limits<double>::infinity();
   };
+  // A jog the bridge asked for, under the machine-on count it saw: the same
+  // speed is not asked for again unless the machine has been switched on since.
+  struct OwnJog {
+    double velocity;
+    unsigned premise;
+  };
   static std::size_t Index(int axis) { return static_cast<std::size_t>(axis); }
+  unsigned Premise() const { return status_.state == TaskState::kOn ? status_.on_epoch : 0; }
 
   void Push(Intent::Kind kind, int axis = 0, double value = 0, std::string text = {});
   void Mdi(std::string text) { Push(Intent::kMdi, 0, 0, std::move(text)); }
@@ -86,9 +100,13 @@ class Bridge {
   Log log_;
   Status status_;
 
-  // E-stop: the commanded latch, when the last 1021 came, when to power on.
+  // E-stop: the commanded latch, when the last 1021 came (time and pendant
+  // poll), when to power on.
+  bool Quiet() const;
   bool estop_latch_ = true;
   double last_estop_ = -std::numeric_limits<double>::infinity();
+  unsigned long polls_ = 0;
+  std::optional<unsigned long> estop_poll_;
   std::optional<double> machine_on_due_;
 
   // Values the module set, served until LinuxCNC's status has caught up.
@@ -101,7 +119,7 @@ class Bridge {
   int jog_mode_led_ = 14;     // 14, 15 or 57
   bool machine_coords_ = false, dist_to_go_ = false;  // LEDs 16, 163
 
-  std::array<std::optional<double>, kAxes> jog_velocity_{};  // jogs the bridge started
+  std::array<std::optional<OwnJog>, kAxes> jogs_{};
   std::string message_;
   std::set<std::string> logged_;
 };

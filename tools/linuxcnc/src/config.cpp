@@ -1,6 +1,9 @@
 #include "config.h"
 
 #include <charconv>
+#include <cstdint>
+#include <limits>
+#include <utility>
 
 namespace k2tcnc {
 
@@ -81,6 +84,15 @@ bool LoadConfig(const IniLookup& ini, const std::string& ini_dir, BridgeConfig& 
     const auto i = static_cast<std::size_t>(a);
     if (!number(section.c_str(), "MAX_VELOCITY", config.max_velocity[i], 0, 1e6)) return false;
     if (!number(section.c_str(), "MAX_ACCELERATION", config.max_acceleration[i], 0, 1e9)) return false;
+    // The module takes both as 32-bit step counts.
+    for (const auto& [key, value] : {std::pair{"MAX_VELOCITY", config.max_velocity[i]},
+                                     std::pair{"MAX_ACCELERATION", config.max_acceleration[i]}}) {
+      if (value * config.steps_per_unit > static_cast<double>(std::numeric_limits<std::int32_t>::max())) {
+        error = "[" + section + "]" + key + " times [K2T]STEPS_PER_UNIT is more than the pendant's 32-bit step "
+                "counts hold (2147483647): lower [K2T]STEPS_PER_UNIT";
+        return false;
+      }
+    }
   }
   return true;
 }

@@ -6,7 +6,7 @@ namespace {
 
 Plan Send(std::vector<Step> steps) { return {Plan::kSend, std::move(steps), {}}; }
 Plan Refuse(std::string reason) { return {Plan::kRefuse, {}, std::move(reason)}; }
-Plan Wait() { return {Plan::kWait, {}, {}}; }
+Plan Wait(std::string reason) { return {Plan::kWait, {}, std::move(reason)}; }
 
 Step Mode(TaskMode mode) { return {Step::kSetMode, mode}; }
 Step State(TaskState state) {
@@ -33,16 +33,21 @@ Step WithText(Step::Kind kind, std::string text) {
 }
 
 // A mode change is refused while the interpreter works (an MDI line or a
-// program), so it waits for idle; a running program refuses everything else.
-// Returns false with `plan` set when the intent cannot go on now.
-bool EnterMode(const Status& s, TaskMode mode, std::vector<Step>& steps, Plan& plan) {
+// program) and ignored while an axis jogs, so it waits for both to end; a
+// running program refuses everything else. Returns false with `plan` set
+// when the intent cannot go on now.
+bool EnterMode(const Status& s, TaskMode mode, unsigned own_jogs, std::vector<Step>& steps, Plan& plan) {
   if (s.ProgramRunning()) {
     plan = Refuse("a program is running");
     return false;
   }
   if (s.mode == mode) return true;
   if (s.interp != Interp::kIdle) {
-    plan = Wait();
+    plan = Wait("MDI lines are running");
+    return false;
+  }
+  if (own_jogs != 0) {
+    plan = Wait("a jog is running");
     return false;
   }
   steps.push_back(Mode(mode));
@@ -62,6 +67,8 @@ bool Immediate(Intent::Kind kind) {
     case Intent::kEStop:
     case Intent::kAbort:
     case Intent::kPause:
+    case Intent::kJogStop:
+    case Intent::kSpindleOff:
     case Intent::kFeedScale:
     case Intent::kSpindleScale:
     case Intent::kDisplay: return true;
@@ -69,12 +76,13 @@ bool Immediate(Intent::Kind kind) {
   }
 }
 
-Plan PlanIntent(const Intent& intent, const Status& s, const std::string& program) {
+Plan PlanIntent(const Intent& intent, const Status& s, const std::string& program, unsigned own_jogs) {
   std::vector<Step> steps;
   Plan plan;
   switch (intent.kind) {
     case Intent::kEStop:
-      if (s.state == TaskState::kEStop) return Send({});
+      // Always: the status may be old (another display reset the E-stop a
+      // moment ago), and LinuxCNC takes an E-stop in E-stop.
       return Send({State(TaskState::kEStop)});
     case Intent::kEStopReset:
       if (s.state != TaskState::kEStop) return Send({});
@@ -97,7 +105,7 @@ Plan PlanIntent(const Intent& intent, const Status& s, const std::string& progra
       if (s.interp == Interp::kPaused) return Send({Simple(Step::kResume)});
       if (s.ProgramRunning()) return Send({});  // already running
       if (s.file.empty() && program.empty()) return Refuse("no program is loaded and [K2T]PROGRAM names none");
-      if (!EnterMode(s, TaskMode::kAuto, steps, plan)) return plan;
+      if (!EnterMode(s, TaskMode::kAuto, own_jogs, steps, plan)) return plan;
       if (s.file.empty()) steps.push_back(WithText(Step::kOpen, program));
       steps.push_back(Simple(Step::kRun));
       return Send(std::move(steps));
@@ -111,20 +119,27 @@ Plan PlanIntent(const Intent& intent, const Status& s, const std::string& progra
 
     case Intent::kJog:
       if (!RequireOn(s, plan)) return plan;
-      if (!(s.axis_mask & (1u << intent.axis))) return Refuse("the axis is not on this machine");
-      if (!EnterMode(s, TaskMode::kManual, steps, plan)) return plan;
+      // The pendant asked while the machine was not on, or it has been off
+      // since: a jog it may not stop as it expects must not start.
+      if (intent.premise != s.on_epoch) return Refuse("the machine was not on when the jog was asked for");
+      if (intent.axis < 0 || intent.axis >= kAxes || !(s.axis_mask & (1u << intent.axis)))
+        return Refuse("the axis is not on this machine");
+      if (!EnterMode(s, TaskMode::kManual, own_jogs, steps, plan)) return plan;
       if (!s.teleop) steps.push_back(Simple(Step::kTeleop));
       steps.push_back(WithAxis(Step::kJog, intent.axis, intent.value));
       return Send(std::move(steps));
 
     case Intent::kJogStop:
-      // Only MANUAL has jogs to stop; any other mode has ended them.
-      if (s.mode != TaskMode::kManual || s.state != TaskState::kOn) return Send({});
+      // Only a jog the worker sent needs a stop, and only while the machine
+      // is on: leaving ON ends every jog.
+      if (intent.axis < 0 || intent.axis >= kAxes || !(own_jogs & (1u << intent.axis)) ||
+          s.state != TaskState::kOn)
+        return Send({});
       return Send({WithAxis(Step::kJogStop, intent.axis)});
 
     case Intent::kMdi:
       if (!RequireOn(s, plan)) return plan;
-      if (!EnterMode(s, TaskMode::kMdi, steps, plan)) return plan;
+      if (!EnterMode(s, TaskMode::kMdi, own_jogs, steps, plan)) return plan;
       steps.push_back(WithText(Step::kMdi, intent.text));
       return Send(std::move(steps));
   }

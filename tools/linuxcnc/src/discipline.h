@@ -43,7 +43,7 @@ struct Step {
 struct Plan {
   enum Outcome {
     kSend,     // send `steps` in order (none: nothing to do)
-    kWait,     // LinuxCNC is busy with MDI lines: ask again once it is idle
+    kWait,     // LinuxCNC is busy (`reason`): ask again soon
     kRefuse,   // LinuxCNC would refuse it now: `reason`
   };
   Outcome outcome = kSend;
@@ -51,10 +51,12 @@ struct Plan {
   std::string reason;
 };
 
-// `program` is what cycle start opens when LinuxCNC has no program loaded.
-Plan PlanIntent(const Intent& intent, const Status& status, const std::string& program);
+// `program` is what cycle start opens when LinuxCNC has no program loaded;
+// `own_jogs` has a bit per axis the worker sent a jog on and has not stopped.
+Plan PlanIntent(const Intent& intent, const Status& status, const std::string& program, unsigned own_jogs);
 
-// Intents that act at once, ahead of those waiting for LinuxCNC to be idle.
+// Intents that act at once, ahead of those waiting their turn: what stops
+// or holds the machine, and the overrides.
 bool Immediate(Intent::Kind kind);
 
 }  // namespace k2tcnc

@@ -88,6 +88,7 @@ void ModuleHost::AfterModuleCall() {
 }
 
 void ModuleHost::ModuleTick(void (*fn)(void*), void* arg) {
+  bridge_.ModulePoll();  // the module's only timer is its pendant poll
   Refresh();
   if (config_.virtual_pendant) pendant_.PrepareReport();
   fn(arg);

@@ -11,7 +11,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 #include <optional>
 #include <string>
 
@@ -23,6 +22,7 @@
 #include "config.h"
 #include "console.h"
 #include "host.h"
+#include "line_writer.h"
 #include "loop.h"
 #include "nml_link.h"
 #include "real_pendant.h"
@@ -49,13 +49,9 @@ constexpr const char* kUsage =
     "  --module PATH      K2TPendant.so to load (default: [K2T]MODULE, else the built one)\n"
     "  --wait SECONDS     wait this long for LinuxCNC to come up (default 10)\n";
 
-std::mutex g_say_mutex;
+LineWriter* g_out = nullptr;  // main's, alive while anything can say something
 
-void Say(const std::string& text) {
-  std::lock_guard lock(g_say_mutex);  // the worker thread logs too
-  std::fprintf(stdout, "k2t-linuxcnc: %s\n", text.c_str());
-  std::fflush(stdout);
-}
+void Say(const std::string& text) { g_out->Say("k2t-linuxcnc: " + text); }
 
 struct Options {
   std::string ini, pendant, module;
@@ -137,6 +133,19 @@ bool ReadConfig(const Options& o, BridgeConfig& config, std::string& error) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Signals reach the loop through a signalfd: blocked before any thread
+  // starts, so no other thread takes them (and ends the bridge without
+  // stopping its jogs).
+  sigset_t signals;
+  sigemptyset(&signals);
+  for (const int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&signals, s);
+  sigprocmask(SIG_BLOCK, &signals, nullptr);
+  // A closed pipe on standard output must not end the bridge while
+  // LinuxCNC's continuous jog goes on: the write fails instead.
+  signal(SIGPIPE, SIG_IGN);
+  LineWriter out(STDOUT_FILENO);
+  g_out = &out;
+
   Options o;
   BridgeConfig config;
   std::string error;
@@ -145,12 +154,6 @@ int main(int argc, char** argv) {
     return kExitUsage;
   }
 
-  // Signals reach the loop through a signalfd; blocked before the worker
-  // thread starts, so it never takes them.
-  sigset_t signals;
-  sigemptyset(&signals);
-  for (const int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&signals, s);
-  sigprocmask(SIG_BLOCK, &signals, nullptr);
   const int signal_fd = signalfd(-1, &signals, SFD_CLOEXEC | SFD_NONBLOCK);
 
   NmlLink link(config.nml_file, config.program, Say);

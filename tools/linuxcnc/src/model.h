@@ -37,6 +37,11 @@ struct Status {
   bool incremental = false;    // G91
   double rotation = 0;         // XY rotation, degrees
   std::string file;            // program loaded, empty if none
+  int echo_serial = 0;         // the last command LinuxCNC took ...
+  bool echo_error = false;     // ... and whether it refused it
+  // Counts the times the state became ON (kept by the worker): a jog asked
+  // for under one count must not run under another.
+  unsigned on_epoch = 0;
 
   bool ProgramRunning() const { return mode == TaskMode::kAuto && interp != Interp::kIdle; }
 };
@@ -64,6 +69,8 @@ struct Intent {
   int axis = 0;
   double value = 0;
   std::string text{};
+  // The ON count the bridge saw when it asked, 0 when the machine was not on.
+  unsigned premise = 0;
 };
 
 const char* IntentName(Intent::Kind kind);

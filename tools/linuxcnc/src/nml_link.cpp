@@ -4,7 +4,9 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
+#include <thread>
 
 // LinuxCNC's NML headers are not warning-clean under -Wpedantic.
 #pragma GCC diagnostic push
@@ -27,33 +29,7 @@ double Now() {
 
 void Sleep(double seconds) { std::this_thread::sleep_for(std::chrono::duration<double>(seconds)); }
 
-constexpr double kEchoTimeout = 2.0;   // seconds for LinuxCNC to take a command
-constexpr double kSettleTimeout = 1.0; // for a mode or state change to show in the status
-constexpr double kIdleWaitLimit = 60;  // an intent waits this long for MDI lines to finish
-constexpr double kPollPeriod = 0.005;
 constexpr const char* kLockFile = "/tmp/linuxcnc.lock";  // the linuxcnc script's, removed at shutdown
-
-const char* StepName(const Step& step) {
-  switch (step.kind) {
-    case Step::kSetMode: return "mode change";
-    case Step::kTeleop: return "teleop";
-    case Step::kSetState: return "state change";
-    case Step::kJog: return "jog";
-    case Step::kJogStop: return "jog stop";
-    case Step::kMdi: return "MDI";
-    case Step::kOpen: return "program open";
-    case Step::kRun: return "program run";
-    case Step::kResume: return "resume";
-    case Step::kPause: return "pause";
-    case Step::kAbort: return "abort";
-    case Step::kSpindleOn: return "spindle on";
-    case Step::kSpindleOff: return "spindle off";
-    case Step::kFeedScale: return "feed override";
-    case Step::kSpindleScale: return "spindle override";
-    case Step::kDisplay: return "operator message";
-  }
-  return "command";
-}
 
 template <std::size_t N>
 void CopyText(char (&out)[N], const std::string& text) {
@@ -62,14 +38,21 @@ void CopyText(char (&out)[N], const std::string& text) {
 
 }  // namespace
 
-struct NmlLink::Nml {
+struct NmlLink::Nml final : Controller {
   std::unique_ptr<RCS_CMD_CHANNEL> command;
   std::unique_ptr<RCS_STAT_CHANNEL> status;
+  unsigned heartbeat = 0;
+  double heartbeat_time = 0;
+
   EMC_STAT* stat() { return static_cast<EMC_STAT*>(status->get_address()); }
+  bool Read(Status& st) override;
+  bool Write(const Step& step, int serial) override;
+  double Now() override { return k2tcnc::Now(); }
+  void Sleep(double seconds) override { k2tcnc::Sleep(seconds); }
 };
 
 NmlLink::NmlLink(std::string nml_file, std::string program, Log log)
-    : nml_file_(std::move(nml_file)), program_(std::move(program)), log_(std::move(log)), nml_(new Nml) {
+    : nml_file_(std::move(nml_file)), nml_(new Nml), worker_(*nml_, std::move(program), std::move(log)) {
   if (nml_file_.empty()) nml_file_ = DEFAULT_EMC_NMLFILE;
 }
 
@@ -104,164 +87,41 @@ bool NmlLink::Connect(double wait_seconds, std::string& error) {
     Sleep(0.2);
   }
   nml_->command = std::make_unique<RCS_CMD_CHANNEL>(emcFormat, "emcCommand", "xemc", nml_file_.c_str());
-  if (!nml_->command->valid()) {
+  const bool valid = nml_->command->valid();
+  if (!valid || !worker_.Begin()) {
     nml_->status.reset();
     nml_->command.reset();
-    error = "LinuxCNC's status answers but its command channel (" + nml_file_ + ") cannot be opened";
+    error = valid ? "LinuxCNC stopped answering while the bridge attached"
+                  : "LinuxCNC's status answers but its command channel (" + nml_file_ + ") cannot be opened";
     return false;
   }
-  Poll();
-  serial_ = nml_->stat()->echo_serial_number;
-  std::lock_guard lock(mu_);
-  snapshot_ = status_;
   return true;
 }
 
 void NmlLink::Start() {
-  if (!nml_->command || worker_.joinable()) return;
-  worker_ = std::thread([this] { Run(); });
+  if (!nml_->command || thread_.joinable()) return;
+  thread_ = std::thread([this] { worker_.Run(); });
 }
 
 void NmlLink::Stop(double drain_seconds) {
-  if (!worker_.joinable()) return;
-  {
-    std::lock_guard lock(mu_);
-    stopping_ = true;
-    drain_deadline_ = Now() + drain_seconds;
-  }
-  cv_.notify_all();
-  worker_.join();
-}
-
-// ---- the queue -----------------------------------------------------------------
-
-void NmlLink::Push(Intent intent) {
-  {
-    std::lock_guard lock(mu_);
-    if (intent.kind == Intent::kEStop || intent.kind == Intent::kAbort) {
-      queue_.clear();  // nothing that was waiting may run after an E-stop or a stop
-      ++queue_generation_;
-    }
-    if (Immediate(intent.kind)) {
-      // A wheel that turns an override sends a value every tick: the newest counts.
-      if ((intent.kind == Intent::kFeedScale || intent.kind == Intent::kSpindleScale) && !immediate_.empty() &&
-          immediate_.back().kind == intent.kind) {
-        immediate_.back() = std::move(intent);
-      } else {
-        immediate_.push_back(std::move(intent));
-      }
-    } else if (intent.kind == Intent::kJog && queue_.size() > 1 && queue_.back().kind == Intent::kJog &&
-               queue_.back().axis == intent.axis) {
-      queue_.back().value = intent.value;  // a jog not yet sent takes the newest speed
-    } else {
-      queue_.push_back(std::move(intent));
-    }
-  }
-  cv_.notify_all();
-}
-
-Status NmlLink::Snapshot() const {
-  std::lock_guard lock(mu_);
-  return snapshot_;
-}
-
-bool NmlLink::Interrupted() {
-  std::lock_guard lock(mu_);
-  for (const Intent& i : immediate_)
-    if (i.kind == Intent::kEStop || i.kind == Intent::kAbort) return true;
-  return false;
-}
-
-void NmlLink::Run() {
-  while (true) {
-    Intent intent{Intent::kDisplay};
-    bool have = false, immediate = false;
-    unsigned generation = 0;
-    {
-      std::unique_lock lock(mu_);
-      cv_.wait_for(lock, std::chrono::duration<double>(kPollPeriod), [this] {
-        return stopping_ || !immediate_.empty() || (!queue_.empty() && front_waiting_since_ < 0);
-      });
-      if (stopping_ && ((immediate_.empty() && queue_.empty()) || Now() >= drain_deadline_)) break;
-      if (!immediate_.empty()) {
-        intent = std::move(immediate_.front());
-        immediate_.pop_front();
-        have = immediate = true;
-      } else if (!queue_.empty()) {
-        intent = queue_.front();
-        generation = queue_generation_;
-        have = true;
-      }
-    }
-    if (!Poll()) break;
-    if (!have) continue;
-    const bool done = Execute(intent, !immediate);
-    if (!immediate && done) {
-      std::lock_guard lock(mu_);
-      // An E-stop or a stop may have cleared the queue meanwhile.
-      if (generation == queue_generation_ && !queue_.empty()) queue_.pop_front();
-    }
-  }
-  if (gone_) {
-    StopOwnJogs(false);
-    return;
-  }
-  StopOwnJogs(true);
-}
-
-// Returns false when the intent must stay at the front and be planned again.
-bool NmlLink::Execute(const Intent& intent, bool may_wait) {
-  const Plan plan = PlanIntent(intent, status_, program_);
-  if (plan.outcome == Plan::kWait && may_wait) {
-    const double now = Now();
-    if (front_waiting_since_ < 0) front_waiting_since_ = now;
-    if (now - front_waiting_since_ < kIdleWaitLimit) return false;
-    Refused(intent, "LinuxCNC stayed busy for a minute");
-    front_waiting_since_ = -1;
-    return true;
-  }
-  front_waiting_since_ = -1;
-  if (plan.outcome != Plan::kSend) {
-    Refused(intent, plan.outcome == Plan::kWait ? "LinuxCNC is busy" : plan.reason);
-    return true;
-  }
-  last_refusal_.clear();
-  for (const Step& step : plan.steps) {
-    if (may_wait && Interrupted()) break;  // an E-stop or stop overtakes the rest
-    if (!SendStep(step)) break;
-  }
-  return true;
-}
-
-void NmlLink::Refused(const Intent& intent, const std::string& reason) {
-  // Said once per reason: the wheel asks again on every tick.
-  const std::string text = Describe(intent) + " not sent: " + reason;
-  const std::string key = std::string(IntentName(intent.kind)) + reason;
-  if (key == last_refusal_) return;
-  last_refusal_ = key;
-  if (log_) log_(text);
+  if (!thread_.joinable()) return;
+  worker_.RequestStop(drain_seconds);
+  thread_.join();
 }
 
 // ---- NML -----------------------------------------------------------------------
 
-bool NmlLink::Poll() {
-  RCS_STAT_CHANNEL& channel = *nml_->status;
-  if (channel.peek() == -1) {
-    gone_ = true;
-    return false;
-  }
-  const EMC_STAT& s = *nml_->stat();
+bool NmlLink::Nml::Read(Status& st) {
+  if (status->peek() == -1) return false;
+  const EMC_STAT& s = *stat();
   const double now = Now();
-  if (s.task.heartbeat != heartbeat_ || heartbeat_time_ == 0) {
-    heartbeat_ = s.task.heartbeat;
-    heartbeat_time_ = now;
-  } else if (const double stalled = now - heartbeat_time_;
+  if (s.task.heartbeat != heartbeat || heartbeat_time == 0) {
+    heartbeat = s.task.heartbeat;
+    heartbeat_time = now;
+  } else if (const double stalled = now - heartbeat_time;
              stalled > kDeadSeconds || (stalled > kGoneSeconds && access(kLockFile, F_OK) != 0)) {
-    gone_ = true;
     return false;
   }
-
-  Status& st = status_;
   st.state = static_cast<TaskState>(s.task.state);
   st.mode = static_cast<TaskMode>(s.task.mode);
   st.interp = static_cast<Interp>(s.task.interpState);
@@ -300,18 +160,15 @@ bool NmlLink::Poll() {
     if (g == 910) st.incremental = true;
   st.rotation = s.task.rotation_xy;
   st.file.assign(s.task.file, strnlen(s.task.file, sizeof s.task.file));
-
-  std::lock_guard lock(mu_);
-  snapshot_ = st;
+  st.echo_serial = s.echo_serial_number;
+  st.echo_error = s.status == RCS_ERROR;
   return true;
 }
 
-bool NmlLink::SendStep(const Step& step) {
-  RCS_CMD_CHANNEL& command = *nml_->command;
-  const int serial = ++serial_;
+bool NmlLink::Nml::Write(const Step& step, int serial) {
   auto send = [&](RCS_CMD_MSG&& msg) {
     msg.serial_number = serial;
-    return command.write(&msg) == 0;
+    return command->write(&msg) == 0;
   };
   bool written = false;
   switch (step.kind) {
@@ -339,7 +196,6 @@ bool NmlLink::SendStep(const Step& step) {
       m.joint_or_axis = step.axis;
       m.vel = step.value;
       written = send(std::move(m));
-      if (written) jogs_sent_ |= 1u << step.axis;
       break;
     }
     case Step::kJogStop: {
@@ -347,7 +203,6 @@ bool NmlLink::SendStep(const Step& step) {
       m.jjogmode = 0;
       m.joint_or_axis = step.axis;
       written = send(std::move(m));
-      if (written) jogs_sent_ &= ~(1u << step.axis);
       break;
     }
     case Step::kMdi: {
@@ -370,10 +225,7 @@ bool NmlLink::SendStep(const Step& step) {
     }
     case Step::kResume: written = send(EMC_TASK_PLAN_RESUME()); break;
     case Step::kPause: written = send(EMC_TASK_PLAN_PAUSE()); break;
-    case Step::kAbort:
-      written = send(EMC_TASK_ABORT());
-      if (written) jogs_sent_ = 0;
-      break;
+    case Step::kAbort: written = send(EMC_TASK_ABORT()); break;
     case Step::kSpindleOn: {
       EMC_SPINDLE_ON m;
       m.spindle = 0;
@@ -409,68 +261,7 @@ bool NmlLink::SendStep(const Step& step) {
       break;
     }
   }
-  if (!written) {
-    if (log_) log_(std::string("LinuxCNC's command channel did not take the ") + StepName(step));
-    return false;
-  }
-  if (step.kind == Step::kSetState && step.state == TaskState::kEStop) jogs_sent_ = 0;
-
-  // LinuxCNC echoes the serial number once task has taken the command.
-  const double deadline = Now() + kEchoTimeout;
-  while (true) {
-    if (!Poll()) return false;
-    const EMC_STAT& s = *nml_->stat();
-    if (s.echo_serial_number == serial) {
-      if (s.status == RCS_ERROR) {
-        if (log_) log_(std::string("LinuxCNC refused the ") + StepName(step) + (step.text.empty() ? "" : " \"" + step.text + "\""));
-        return false;
-      }
-      break;
-    }
-    if (Now() >= deadline) {
-      if (log_) log_(std::string("LinuxCNC did not answer the ") + StepName(step) + " within 2 s");
-      return false;
-    }
-    Sleep(0.001);
-  }
-  // The next command relies on the new mode or state being in force.
-  auto settled = [&] {
-    switch (step.kind) {
-      case Step::kSetMode: return status_.mode == step.mode;
-      case Step::kTeleop: return status_.teleop;
-      case Step::kSetState: return status_.state == step.state;
-      default: return true;
-    }
-  };
-  const double settle_deadline = Now() + kSettleTimeout;
-  while (!settled()) {
-    if (Now() >= settle_deadline) {
-      if (log_) log_(std::string("LinuxCNC took the ") + StepName(step) + " but its status did not follow");
-      return false;
-    }
-    Sleep(0.002);
-    if (!Poll()) return false;
-  }
-  return true;
-}
-
-void NmlLink::StopOwnJogs(bool wait_for_echo) {
-  for (int axis = 0; axis < kAxes; ++axis) {
-    if (!(jogs_sent_ & (1u << axis))) continue;
-    Step stop{Step::kJogStop};
-    stop.axis = axis;
-    if (wait_for_echo) {
-      SendStep(stop);
-    } else {
-      // LinuxCNC no longer answers: write the stop in case motion still reads it.
-      EMC_JOG_STOP m;
-      m.jjogmode = 0;
-      m.joint_or_axis = axis;
-      m.serial_number = ++serial_;
-      nml_->command->write(&m);
-    }
-  }
-  jogs_sent_ = 0;
+  return written;
 }
 
 }  // namespace k2tcnc

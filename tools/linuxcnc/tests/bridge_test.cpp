@@ -118,14 +118,50 @@ TEST_F(BridgeTest, UnknownCodesAreLoggedOnce) {
   EXPECT_EQ(log_.size(), 3u);
 }
 
-TEST_F(BridgeTest, JogStopsOnlyWhatTheBridgeStarted) {
-  bridge_->DoButton(335);  // Y stop: nothing jogs
-  EXPECT_TRUE(Sent().empty());
-  bridge_->DoButton(307);
-  bridge_->DoButton(335);  // another axis
-  bridge_->DoButton(334);
-  bridge_->DoButton(334);  // already stopped
-  EXPECT_EQ(Sent(), (std::vector<std::string>{"jog X at 5.0000/s", "jog stop X"}));
+// The worker knows what it sent; the bridge forwards every stop, even when
+// its own record is gone or older than the jog. LinuxCNC's status lags a
+// machine on, and the module starts a function-key jog without looking.
+TEST_F(BridgeTest, JogStopsAlwaysReachTheWorker) {
+  struct Event {
+    const char* what;  // a button code, "DOJOG", or a state LinuxCNC's status shows: "reset", "on"
+    std::vector<std::string> expected;
+    unsigned premise;  // of the jog sent, if any
+  };
+  const std::vector<Event> events = {
+      {"reset", {}, 0},
+      {"307", {"jog X at 5.0000/s"}, 0},  // machine on queued, not yet in the status
+      {"reset", {}, 0},
+      {"on", {}, 0},
+      {"334", {"jog stop X"}, 0},  // the key released
+      {"335", {"jog stop Y"}, 0},  // a mode change stops every axis
+      {"DOJOG", {"jog X at 2.0000/s"}, 1},
+      {"DOJOG", {}, 0},             // the same speed under the same machine on
+      {"reset", {}, 0},
+      {"on", {}, 0},
+      {"DOJOG", {"jog X at 2.0000/s"}, 2},  // switched on again since: asked again
+      {"1003", {"stop"}, 0},
+      {"334", {"jog stop X"}, 0},
+  };
+  status_.on_epoch = 0;
+  for (const Event& e : events) {
+    const std::string what = e.what;
+    if (what == "reset" || what == "on") {
+      status_.state = what == "on" ? TaskState::kOn : TaskState::kEStopReset;
+      if (what == "on") ++status_.on_epoch;
+      Apply();
+      bridge_->Tick();
+    } else if (what == "DOJOG") {
+      WriteJogBlock(0, 2000, 0, 1, 0);  // the module writes the block on each DOJOG
+      bridge_->Code("DOJOG");
+    } else {
+      bridge_->DoButton(std::stoi(what));
+    }
+    const std::vector<Intent> sent = channel_.Take();
+    EXPECT_EQ(Texts(sent), e.expected) << what;
+    if (!sent.empty() && sent[0].kind == Intent::kJog) {
+      EXPECT_EQ(sent[0].premise, e.premise) << what;
+    }
+  }
 }
 
 TEST_F(BridgeTest, WheelJogFollowsTheJogBlocks) {
@@ -142,7 +178,7 @@ TEST_F(BridgeTest, WheelJogFollowsTheJogBlocks) {
       {"DOJOG", 0, 4000, 1, 1, 0, {"jog X at -4.0000/s"}}, // direction 1 is negative
       {"DOJOG", 0, 90000, 1, 1, 0, {"jog X at -10.0000/s"}},  // capped at the axis' maximum
       {"ENDJOG", 0, 90000, 1, 1, 1, {"jog stop X"}},
-      {"ENDJOG", 0, 90000, 1, 1, 1, {}},
+      {"ENDJOG", 0, 90000, 1, 1, 1, {"jog stop X"}},  // forwarded: the worker knows whether it jogs
       {"DOJOG", 1, 1000, 0, 0, 0, {}},  // a block that is not active
       {"DOJOG", 3, 1000, 0, 1, 0, {}},  // A is not on this machine
   };
@@ -170,12 +206,15 @@ TEST_F(BridgeTest, CodeTextsGoThroughMdi) {
 }
 
 // 1021 toggles; LED 800 is the commanded latch and follows LinuxCNC only
-// after half a second without a 1021; power comes on after a quiet 150 ms.
+// after half a second without a 1021, power comes on after a quiet 150 ms,
+// and both only once the module has polled the pendant four times since.
 TEST_F(BridgeTest, EStopLatch) {
   struct Event {
     double t;
-    const char* what;  // "1021", "tick", or a LinuxCNC state: "estop", "reset", "on"
-    bool led;          // LED 800 afterwards
+    // "1021"; "polls": the module's 25 ms polls since the event before;
+    // "tick": a refresh that is no poll; or a LinuxCNC state: "estop", "reset", "on"
+    const char* what;
+    bool led;  // LED 800 afterwards
     std::vector<std::string> expected;
   };
   struct Case {
@@ -189,18 +228,29 @@ TEST_F(BridgeTest, EStopLatch) {
        {{0.000, "tick", true, {}},
         {0.000, "1021", false, {"E-stop reset"}},  // press: the latch resets first ...
         {0.025, "1021", true, {"E-stop"}},         // ... and the module's repeat asserts again
-        {0.200, "tick", true, {}},                 // no power while the switch is down
+        {0.200, "polls", true, {}},                // no power while the switch is down
         {2.000, "1021", false, {"E-stop reset"}},  // release
+        {2.100, "polls", false, {}},               // four polls, 100 ms
         {2.100, "reset", false, {}},
-        {2.100, "tick", false, {}},
-        {2.160, "tick", false, {"machine on"}},
+        {2.150, "polls", false, {"machine on"}},
         {2.200, "on", false, {}},
-        {3.000, "tick", false, {}}}},
+        {3.000, "polls", false, {}}}},
+      {"a stalled loop does not power on before the pendant was polled",
+       TaskState::kEStop,
+       {{0.000, "1021", false, {"E-stop reset"}},  // press; LinuxCNC does not follow yet
+        {0.500, "tick", false, {}},                // the first refresh after a stall
+        {0.500, "1021", true, {"E-stop"}},         // the first poll finds the latch dark: the switch is still down
+        {1.000, "polls", true, {}}}},
+      {"nor before the 150 ms are over",
+       TaskState::kEStop,
+       {{0.000, "1021", false, {"E-stop reset"}},
+        {0.125, "polls", false, {}},
+        {0.150, "polls", false, {"machine on"}}}},
       {"E-stop while on: the LED lights before LinuxCNC follows",
        TaskState::kOn,
        {{0.000, "1021", true, {"E-stop"}},
-        {0.300, "tick", true, {}},   // status still says on
-        {0.600, "tick", false, {}},  // LinuxCNC never followed: the module will send again
+        {0.300, "polls", true, {}},   // status still says on
+        {0.600, "polls", false, {}},  // LinuxCNC never followed: the module will send again
         {0.625, "1021", true, {"E-stop"}},
         {0.700, "estop", true, {}},
         {5.000, "tick", true, {}}}},
@@ -210,8 +260,7 @@ TEST_F(BridgeTest, EStopLatch) {
         {0.100, "estop", true, {}},
         {1.000, "1021", false, {"E-stop reset"}},
         {1.100, "1021", true, {"E-stop"}},
-        {1.300, "tick", true, {}},
-        {2.000, "tick", true, {}}}},
+        {2.000, "polls", true, {}}}},
       {"the LED follows LinuxCNC when the pendant is quiet",
        TaskState::kOn,
        {{0.000, "tick", false, {}}, {1.000, "estop", true, {}}, {2.000, "reset", false, {}}}},
@@ -225,9 +274,15 @@ TEST_F(BridgeTest, EStopLatch) {
                                        [this] { return now_; }, nullptr);
     Apply();
     const double t0 = now_;
+    double before = 0;
     for (const Event& e : c.events) {
-      now_ = t0 + e.t;
       const std::string what = e.what;
+      for (int i = 1; what == "polls" && before + 0.025 * i <= e.t + 1e-9; ++i) {
+        now_ = t0 + before + 0.025 * i;
+        bridge_->ModulePoll();
+        bridge_->Tick();
+      }
+      now_ = t0 + (before = e.t);
       if (what == "1021") bridge_->DoButton(1021);
       else if (what == "estop") status_.state = TaskState::kEStop;
       else if (what == "reset") status_.state = TaskState::kEStopReset;
@@ -365,6 +420,45 @@ TEST_F(BridgeTest, RecordFieldsFromStatusAndIni) {
   EXPECT_EQ(Field<std::int32_t>(motion_, K2T_MOTION_QUEUE_HEAD), Field<std::int32_t>(motion_, K2T_MOTION_QUEUE_TAIL));
   EXPECT_EQ(Field<std::int32_t>(planner_, K2T_PLANNER_BUSY), 0);
   EXPECT_EQ(motion_[K2T_MOTION_JOG_INHIBIT], 0);
+
+  // Beyond 32 bits (the configuration refuses it): the largest count, not a wrapped one.
+  config_.max_velocity[0] = 1e6;
+  config_.steps_per_unit = 1e7;
+  Bridge big(config_, channel_, Records{motion_.data(), setup_.data(), planner_.data()}, [this] { return now_; },
+             nullptr);
+  big.SetStatus(status_);
+  big.FillRecords();
+  EXPECT_EQ(Field<std::int32_t>(planner_, K2T_PLANNER_AXIS_MAX_VELOCITY_STEPS), INT32_MAX);
+}
+
+// The module takes axis speeds and accelerations as 32-bit step counts.
+TEST(Config, StepCountsMustFitThirtyTwoBits) {
+  struct Row {
+    const char* steps_per_unit;
+    const char* velocity;
+    const char* acceleration;
+    const char* error;  // a part of the message, empty when accepted
+  };
+  const std::vector<Row> rows = {
+      {"1000", "50", "500", ""},
+      {"1e7", "214.7", "0", ""},  // 2147000000
+      {"1e7", "214.75", "0", "[AXIS_Y]MAX_VELOCITY times [K2T]STEPS_PER_UNIT"},
+      {"1e7", "1e6", "0", "[AXIS_Y]MAX_VELOCITY times [K2T]STEPS_PER_UNIT"},
+      {"1000", "50", "1e9", "[AXIS_Y]MAX_ACCELERATION times [K2T]STEPS_PER_UNIT"},
+  };
+  for (const Row& row : rows) {
+    const IniLookup ini = [&](const std::string& section, const std::string& key) -> std::optional<std::string> {
+      if (section == "K2T" && key == "STEPS_PER_UNIT") return row.steps_per_unit;
+      if (section == "AXIS_Y" && key == "MAX_VELOCITY") return row.velocity;
+      if (section == "AXIS_Y" && key == "MAX_ACCELERATION") return row.acceleration;
+      return std::nullopt;
+    };
+    BridgeConfig config;
+    std::string error;
+    const bool ok = LoadConfig(ini, "/cfg", config, error);
+    EXPECT_EQ(ok, *row.error == '\0') << row.velocity << " " << error;
+    EXPECT_NE(error.find(row.error), std::string::npos) << error;
+  }
 }
 
 TEST_F(BridgeTest, MessagesAreShownOncePerChange) {

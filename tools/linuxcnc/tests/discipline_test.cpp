@@ -9,6 +9,7 @@ namespace {
 Status On(TaskMode mode, Interp interp = Interp::kIdle, bool teleop = false) {
   Status s;
   s.state = TaskState::kOn;
+  s.on_epoch = 1;
   s.mode = mode;
   s.interp = interp;
   s.teleop = teleop;
@@ -37,8 +38,9 @@ Step K(Step::Kind kind, int axis = 0, double value = 0, std::string text = {}) {
   s.text = std::move(text);
   return s;
 }
+// Asked for while the machine was on (the first time).
 Intent I(Intent::Kind kind, int axis = 0, double value = 0, std::string text = {}) {
-  return {kind, axis, value, std::move(text)};
+  return {kind, axis, value, std::move(text), 1};
 }
 
 struct Row {
@@ -68,8 +70,6 @@ TEST(Discipline, EachIntentInEachState) {
        {}},
       {"jog while a program runs", I(Intent::kJog, 0, 1), On(TaskMode::kAuto, Interp::kWaiting), Plan::kRefuse, {}},
       {"jog in e-stop", I(Intent::kJog, 0, 1), InState(TaskState::kEStop), Plan::kRefuse, {}},
-      {"jog stop in manual", I(Intent::kJogStop, 2), On(TaskMode::kManual), Plan::kSend, {K(Step::kJogStop, 2)}},
-      {"jog stop with no jog possible", I(Intent::kJogStop, 2), On(TaskMode::kMdi), Plan::kSend, {}},
       {"start resumes a pause", I(Intent::kCycleStart), On(TaskMode::kAuto, Interp::kPaused), Plan::kSend,
        {K(Step::kResume)}},
       {"start opens the configured program", I(Intent::kCycleStart), On(TaskMode::kMdi), Plan::kSend,
@@ -84,7 +84,8 @@ TEST(Discipline, EachIntentInEachState) {
       {"abort in any state", I(Intent::kAbort), InState(TaskState::kEStop), Plan::kSend, {K(Step::kAbort)}},
       {"e-stop", I(Intent::kEStop), On(TaskMode::kAuto, Interp::kReading), Plan::kSend,
        {St(TaskState::kEStop)}},
-      {"e-stop when in e-stop", I(Intent::kEStop), InState(TaskState::kEStop), Plan::kSend, {}},
+      // The status may be old: another display may have reset the E-stop a moment ago.
+      {"e-stop when in e-stop", I(Intent::kEStop), InState(TaskState::kEStop), Plan::kSend, {St(TaskState::kEStop)}},
       {"reset", I(Intent::kEStopReset), InState(TaskState::kEStop), Plan::kSend, {St(TaskState::kEStopReset)}},
       {"reset when not in e-stop", I(Intent::kEStopReset), On(TaskMode::kManual), Plan::kSend, {}},
       {"machine on", I(Intent::kMachineOn), InState(TaskState::kEStopReset), Plan::kSend, {St(TaskState::kOn)}},
@@ -97,15 +98,52 @@ TEST(Discipline, EachIntentInEachState) {
        Plan::kSend, {K(Step::kFeedScale, 0, 1.2)}},
   };
   for (const Row& row : rows) {
-    const Plan plan = PlanIntent(row.intent, row.status, "/cfg/k2t.ngc");
+    const Plan plan = PlanIntent(row.intent, row.status, "/cfg/k2t.ngc", 0);
     EXPECT_EQ(plan.outcome, row.outcome) << row.name;
     EXPECT_EQ(plan.steps, row.steps) << row.name;
-    EXPECT_EQ(plan.outcome == Plan::kRefuse, !plan.reason.empty()) << row.name;
+    EXPECT_EQ(plan.outcome != Plan::kSend, !plan.reason.empty()) << row.name;
+  }
+}
+
+// The jogs the worker sent and did not stop, and the machine-on count a jog
+// was asked for under.
+TEST(Discipline, OwnJogsAndPremises) {
+  struct JogRow {
+    const char* name;
+    Intent intent;
+    Status status;
+    unsigned own_jogs;
+    Plan::Outcome outcome;
+    std::vector<Step> steps;
+  };
+  auto before_on = I(Intent::kJog, 0, 2.5);
+  before_on.premise = 0;
+  Status on_again = On(TaskMode::kManual, Interp::kIdle, true);
+  on_again.on_epoch = 2;
+  const std::vector<JogRow> rows = {
+      {"stop of a jog sent", I(Intent::kJogStop, 2), On(TaskMode::kManual), 0b100, Plan::kSend, {K(Step::kJogStop, 2)}},
+      {"stop of an axis not jogged", I(Intent::kJogStop, 2), On(TaskMode::kManual), 0b001, Plan::kSend, {}},
+      {"stop once the machine is off", I(Intent::kJogStop, 2), InState(TaskState::kEStopReset), 0b100, Plan::kSend,
+       {}},
+      {"jog asked for before the machine was on", before_on, On(TaskMode::kManual, Interp::kIdle, true), 0,
+       Plan::kRefuse, {}},
+      {"jog asked for before the machine was off and on again", I(Intent::kJog, 0, 2.5), on_again, 0, Plan::kRefuse,
+       {}},
+      // LinuxCNC ignores a mode change while an axis jogs.
+      {"mdi while a jog runs", I(Intent::kMdi, 0, 0, "G0 X1"), On(TaskMode::kManual), 0b001, Plan::kWait, {}},
+      {"start while a jog runs", I(Intent::kCycleStart), WithFile(On(TaskMode::kManual)), 0b010, Plan::kWait, {}},
+      {"another axis while a jog runs", I(Intent::kJog, 1, 1), On(TaskMode::kManual, Interp::kIdle, true), 0b001,
+       Plan::kSend, {K(Step::kJog, 1, 1)}},
+  };
+  for (const JogRow& row : rows) {
+    const Plan plan = PlanIntent(row.intent, row.status, "", row.own_jogs);
+    EXPECT_EQ(plan.outcome, row.outcome) << row.name;
+    EXPECT_EQ(plan.steps, row.steps) << row.name;
   }
 }
 
 TEST(Discipline, StartWithoutAnyProgramIsRefused) {
-  EXPECT_EQ(PlanIntent(I(Intent::kCycleStart), On(TaskMode::kManual), "").outcome, Plan::kRefuse);
+  EXPECT_EQ(PlanIntent(I(Intent::kCycleStart), On(TaskMode::kManual), "", 0).outcome, Plan::kRefuse);
 }
 
 }  // namespace
