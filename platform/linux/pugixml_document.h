@@ -5,6 +5,7 @@
 // windows-1252, US-ASCII) is converted when read and written back in it.
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -32,8 +33,10 @@ class PugiXmlDocument final : public XmlDocument {
   // The document as Save writes it, in pieces or whole.
   bool Write(const ContentSink& sink) const;
   std::string Serialize() const;
-  // Test hook for the file replacement.
+  // Test hooks: faults in the file replacement; the size of the pieces a
+  // document's content is parsed in (0: the document is parsed whole).
   void SetWriteFaults(const AtomicWriteFaults& faults) { faults_ = faults; }
+  void SetPieceSize(std::size_t bytes);
 
  private:
   struct Impl;
