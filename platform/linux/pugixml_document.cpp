@@ -261,6 +261,7 @@ struct TopLevelLayout {
   // Where the document element's start tag opens, when the forward scan
   // got there and the end of the file holds no stray text.
   std::size_t root_begin = std::string::npos;
+  std::size_t root_end = std::string::npos;  // one past its last '>', when known
 };
 
 // First index at or after i that is not XML white space (size() if none).
@@ -369,6 +370,7 @@ TopLevelLayout ScanLayout(const std::string& text, std::size_t start) {
     j = k;
   }
   layout.before.insert(layout.before.end(), trailing.rbegin(), trailing.rend());
+  layout.root_end = j;
   layout.known = true;
   return layout;
 }
@@ -564,6 +566,67 @@ pugi::xml_node FirstElement(pugi::xml_node parent, std::string_view name) {
   return {};
 }
 
+// The end of the piece of content that starts at begin: after the first
+// child element that ends piece_size or more on, or at the document
+// element's end tag (then `last`); npos for anything the scan does not
+// expect.
+std::size_t PieceEnd(std::string_view text, std::size_t begin, std::size_t piece_size, bool& last) {
+  int depth = 0;
+  for (std::size_t at = begin;;) {
+    const std::size_t lt = text.find('<', at);
+    if (lt == kNone || lt + 1 >= text.size()) return kNone;
+    const char c = text[lt + 1];
+    bool closed = false;  // an element ends here
+    if (c == '/') {
+      if (depth == 0) {
+        last = true;
+        return lt;
+      }
+      at = text.find('>', lt + 2);
+      at = at == kNone ? kNone : at + 1;
+      closed = true;
+      --depth;
+    } else if (c == '!') {
+      if (text.compare(lt, 4, "<!--") == 0) at = Past(text, lt + 4, "-->");
+      else if (text.compare(lt, 9, "<![CDATA[") == 0) at = Past(text, lt + 9, "]]>");
+      else return kNone;
+    } else if (c == '?') {
+      at = Past(text, lt + 2, "?>");
+    } else if (IsNameStart(c)) {
+      // Tags are short: a plain loop beats a search per quote.
+      std::size_t k = lt + 2;
+      for (char quote = 0; k < text.size(); ++k) {
+        const char b = text[k];
+        if (quote) quote = b == quote ? 0 : quote;
+        else if (b == '"' || b == '\'') quote = b;
+        else if (b == '>') break;
+      }
+      if (k == text.size()) return kNone;
+      closed = text[k - 1] == '/';
+      if (!closed) ++depth;
+      at = k + 1;
+    } else {
+      return kNone;
+    }
+    if (at == kNone) return kNone;
+    if (closed && depth == 0 && at - begin >= piece_size) return at;
+  }
+}
+
+// Where the document element's end tag starts, when the element's last
+// '>' (root_end, one past it) closes an end tag with its name; npos if not.
+std::size_t EndTagBefore(std::string_view text, std::size_t root_begin, std::size_t root_end) {
+  if (root_end == kNone || root_end == 0) return kNone;
+  std::size_t name_end = root_begin + 1;
+  while (name_end < text.size() && IsNameChar(text[name_end])) ++name_end;
+  const std::string_view name = text.substr(root_begin + 1, name_end - root_begin - 1);
+  std::size_t at = root_end - 1;  // the '>'
+  while (at > 0 && IsSpace(text[at - 1])) --at;
+  if (at < name.size() + 2) return kNone;
+  at -= name.size() + 2;
+  return text.compare(at, 2, "</") == 0 && text.substr(at + 2, name.size()) == name ? at : kNone;
+}
+
 // Content of the document element is parsed in pieces of about this size,
 // each in the same small document, so the memory the parse takes stays the
 // same whatever the file's size.
@@ -599,7 +662,7 @@ struct PugiXmlDocument::Impl {
   };
   std::vector<Parsed> parsed;
 
-  bool LoadSpliced(std::size_t root_begin);
+  bool LoadSpliced(const TopLevelLayout& layout);
   void ForgetSplice();
   bool CheckPiece(std::size_t begin, std::size_t end, pugi::xml_document& piece, std::string& scratch);
   XmlElement SplicedChild(std::string_view name);
@@ -615,59 +678,47 @@ struct PugiXmlDocument::Impl {
 // declaration or doctype, which only a document may) is the content
 // parsing; it also tells where each child element lies. Anything the scan
 // does not expect leaves the whole document to the library.
-bool PugiXmlDocument::Impl::LoadSpliced(std::size_t root_begin) {
+bool PugiXmlDocument::Impl::LoadSpliced(const TopLevelLayout& layout) {
   const std::string_view text = buffer;
   std::size_t attributes = 0;
-  content_begin = StartTagEnd(text, root_begin, attributes);
+  content_begin = StartTagEnd(text, layout.root_begin, attributes);
   if (content_begin == kNone) return false;
+  content_end = EndTagBefore(text, layout.root_begin, layout.root_end);
   pugi::xml_document piece;
   std::string scratch;
-  std::size_t begin = content_begin, at = content_begin;
-  int depth = 0;
-  for (;;) {
-    const std::size_t lt = text.find('<', at);
-    if (lt == kNone || lt + 1 >= text.size()) return false;
-    const char c = text[lt + 1];
-    bool closed = false;  // an element ends here
-    if (c == '/') {
-      if (depth == 0) {
-        content_end = lt;
-        break;
+  // What stands before a child element of the document element, when that
+  // is a line's indentation: the pieces end where it is found again, and
+  // the content is scanned only where that guess fails the parse.
+  std::string indent;
+  for (std::size_t begin = content_begin;;) {
+    if (!indent.empty() && content_end != kNone) {
+      std::size_t end = text.find(indent, begin + piece_size);
+      while (end < content_end && !IsNameStart(text[end + indent.size()])) end = text.find(indent, end + 1);
+      const bool last = end >= content_end;
+      end = last ? content_end : end + indent.size() - 1;
+      const std::size_t known = children.size();
+      if (CheckPiece(begin, end, piece, scratch)) {
+        if (last) break;
+        begin = end;
+        continue;
       }
-      at = lt + 2;
-      while (at < text.size() && text[at] != '>') ++at;
-      at = at == text.size() ? kNone : at + 1;
-      closed = true;
-      --depth;
-    } else if (c == '!') {
-      if (text.compare(lt, 4, "<!--") == 0) at = Past(text, lt + 4, "-->");
-      else if (text.compare(lt, 9, "<![CDATA[") == 0) at = Past(text, lt + 9, "]]>");
-      else return false;
-    } else if (c == '?') {
-      at = Past(text, lt + 2, "?>");
-    } else if (IsNameStart(c)) {
-      // Tags are short: a plain loop beats a search per quote.
-      std::size_t k = lt + 2;
-      for (char quote = 0; k < text.size(); ++k) {
-        const char b = text[k];
-        if (quote) quote = b == quote ? 0 : quote;
-        else if (b == '"' || b == '\'') quote = b;
-        else if (b == '>') break;
-      }
-      if (k == text.size()) return false;
-      closed = text[k - 1] == '/';
-      if (!closed) ++depth;
-      at = k + 1;
-    } else {
-      return false;
+      children.resize(known);
+      indent.clear();
     }
-    if (at == kNone) return false;
-    if (closed && depth == 0 && at - begin >= piece_size) {
-      if (!CheckPiece(begin, at, piece, scratch)) return false;
-      begin = at;
+    bool last = false;
+    const std::size_t end = PieceEnd(text, begin, piece_size, last);
+    if (end == kNone || !CheckPiece(begin, end, piece, scratch)) return false;
+    if (last) {
+      content_end = end;
+      break;
     }
+    if (!children.empty() && children.back().begin >= begin) {
+      const std::size_t child = children.back().begin, line = text.rfind('\n', child);
+      if (line != kNone && text.find_first_not_of(" \t", line + 1) == child)
+        indent = text.substr(line, child + 1 - line);
+    }
+    begin = end;
   }
-  if (!CheckPiece(begin, content_end, piece, scratch)) return false;
 
   skeleton.reserve(content_begin + text.size() - content_end);
   skeleton.assign(text.substr(0, content_begin)).append(text.substr(content_end));
@@ -681,7 +732,7 @@ bool PugiXmlDocument::Impl::LoadSpliced(std::size_t root_begin) {
   std::size_t elements = 0, found = 0;
   for (pugi::xml_node node : doc.children()) elements += node.type() == pugi::node_element;
   for ([[maybe_unused]] pugi::xml_attribute a : root.attributes()) ++found;
-  if (elements != 1 || root.offset_debug() != static_cast<std::ptrdiff_t>(root_begin + 1) || root.first_child() ||
+  if (elements != 1 || root.offset_debug() != static_cast<std::ptrdiff_t>(layout.root_begin + 1) || root.first_child() ||
       found != attributes)
     return false;
   encoding = pugi::encoding_utf8;
@@ -865,8 +916,7 @@ XmlLoadResult PugiXmlDocument::Load(const std::string& path) {
   // A NUL byte is no character of XML; parsing in place, the library would
   // take it for the end of the text and call what came before a document.
   const bool nul = bytes.find('\0') != std::string::npos;
-  if (!nul && impl_->piece_size != 0 && layout.root_begin != std::string::npos &&
-      impl_->LoadSpliced(layout.root_begin))
+  if (!nul && impl_->piece_size != 0 && layout.root_begin != std::string::npos && impl_->LoadSpliced(layout))
     return XmlLoadResult::kLoaded;
   impl_->ForgetSplice();
   const bool quotes = MayHaveQuoteInAttribute(bytes);

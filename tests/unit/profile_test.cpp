@@ -428,6 +428,8 @@ TEST_F(PiecewiseProfileTest, SavesTheFileAsItWasButForTheSection) {
        ""},
       {"a section further down is not the section",
        "<profile><A><iTalvo_K2T_Pendant><Vel>9</Vel></iTalvo_K2T_Pendant></A>\r\n@\r\n</profile>", 2, ""},
+      {"an element inside a child at the children's indentation",
+       "<profile>\n <A/>\n <C>\n <B x='>'/></C>\n <D/>\n @\n</profile>", 2, ""},
       {"a one-byte text after the section", "<profile><A></A>@x</profile>", 2, ""},
       {"only the first of two sections",
        "<profile>@<iTalvo_K2T_Pendant><Vel>5</Vel></iTalvo_K2T_Pendant></profile>", 2, ""},
