@@ -661,6 +661,7 @@ struct PugiXmlDocument::Impl {
     pugi::xml_node node;  // null once removed
   };
   std::vector<Parsed> parsed;
+  std::string missing;  // a name none of the file's children has
 
   bool LoadSpliced(const TopLevelLayout& layout);
   void ForgetSplice();
@@ -781,7 +782,9 @@ bool PugiXmlDocument::Impl::IsParsedChild(pugi::xml_node node) const {
 // the file's, parsed now if it was not yet, or else one appended since.
 XmlElement PugiXmlDocument::Impl::SplicedChild(std::string_view name) {
   pugi::xml_node root = doc.document_element();
-  for (std::size_t i = 0; i < children.size(); ++i) {
+  // A profile without the section is asked for it once per key until a
+  // write makes it; the file's children never gain one.
+  for (std::size_t i = name == missing ? children.size() : 0; i < children.size(); ++i) {
     if (!NameAt(buffer, children[i].begin + 1, name)) continue;
     auto p = std::find_if(parsed.begin(), parsed.end(), [i](const Parsed& x) { return x.child == i; });
     if (p != parsed.end()) {
@@ -805,6 +808,7 @@ XmlElement PugiXmlDocument::Impl::SplicedChild(std::string_view name) {
     parsed.push_back({i, node});
     return ElementOf(node);
   }
+  missing = name;
   for (pugi::xml_node child : root.children())
     if (child.type() == pugi::node_element && !IsParsedChild(child) && name == child.name())
       return ElementOf(child);
@@ -880,6 +884,7 @@ void PugiXmlDocument::Impl::ForgetSplice() {
   skeleton = {};
   children = {};
   parsed.clear();
+  missing.clear();
 }
 
 XmlLoadResult PugiXmlDocument::Load(const std::string& path) {

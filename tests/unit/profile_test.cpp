@@ -489,7 +489,10 @@ TEST_F(PiecewiseProfileTest, TheDocumentElementItselfIsTheWholeDocument) {
       ASSERT_EQ(document.Load(path_), XmlLoadResult::kLoaded);
       const XmlElement root = document.DocumentElement();
       document.SetText(document.FirstChildElement(document.FirstChildElement(root, kSettingsSection), "Vel"), "3");
-      document.AppendChildElement(root, "New");
+      // Asked for before and after it is appended, as the store asks.
+      EXPECT_FALSE(document.FirstChildElement(root, "New"));
+      const XmlElement added = document.AppendChildElement(root, "New");
+      EXPECT_EQ(document.FirstChildElement(root, "New").handle, added.handle);
       results[piece_size] = c.operation(document, root);
     }
     EXPECT_EQ(results[1], results[0]) << c.name;
