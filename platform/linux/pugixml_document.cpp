@@ -688,9 +688,10 @@ bool PugiXmlDocument::Impl::LoadSpliced(const TopLevelLayout& layout) {
   pugi::xml_document piece;
   std::string scratch;
   // What stands before a child element of the document element, when that
-  // is a line's indentation: the pieces end where it is found again, and
-  // the content is scanned only where that guess fails the parse.
+  // is a line's indentation: the pieces end where it is found again. Once
+  // that guess fails the parse, the rest is scanned.
   std::string indent;
+  bool guess = true;
   for (std::size_t begin = content_begin;;) {
     if (!indent.empty() && content_end != kNone) {
       std::size_t end = text.find(indent, begin + piece_size);
@@ -705,6 +706,7 @@ bool PugiXmlDocument::Impl::LoadSpliced(const TopLevelLayout& layout) {
       }
       children.resize(known);
       indent.clear();
+      guess = false;
     }
     bool last = false;
     const std::size_t end = PieceEnd(text, begin, piece_size, last);
@@ -713,7 +715,7 @@ bool PugiXmlDocument::Impl::LoadSpliced(const TopLevelLayout& layout) {
       content_end = end;
       break;
     }
-    if (!children.empty() && children.back().begin >= begin) {
+    if (guess && !children.empty() && children.back().begin >= begin) {
       const std::size_t child = children.back().begin, line = text.rfind('\n', child);
       if (line != kNone && text.find_first_not_of(" \t", line + 1) == child)
         indent = text.substr(line, child + 1 - line);
