@@ -905,11 +905,13 @@ XmlLoadResult PugiXmlDocument::Load(const std::string& path) {
   std::string& bytes = impl_->buffer;
   bytes.resize(static_cast<std::size_t>(st.st_size));
   std::size_t filled = 0, n;
-  while ((n = std::fread(bytes.data() + filled, 1, bytes.size() - filled, f)) > 0) {
+  while (filled < bytes.size() && (n = std::fread(bytes.data() + filled, 1, bytes.size() - filled, f)) > 0)
     filled += n;
-    if (filled == bytes.size()) bytes.resize(bytes.size() + 65536);  // the file grew
-  }
   bytes.resize(filled);
+  // A file that grew since the stat is read to its end; only then does the
+  // buffer grow (which copies it).
+  char more[4096];
+  while ((n = std::fread(more, 1, sizeof more, f)) > 0) bytes.append(more, n);
   const bool read_error = std::ferror(f) != 0;
   std::fclose(f);
   if (read_error) return XmlLoadResult::kUnreadable;
