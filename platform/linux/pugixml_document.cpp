@@ -42,10 +42,7 @@ bool OnlyWhitespace(const std::string& bytes) {
   return bytes.find_first_not_of(kXmlSpace) == std::string::npos;
 }
 
-// Attribute values are written between double quotes without escaping; one
-// that held a double quote (single-quoted in the file) must be escaped or the
-// saved file would not parse. Walked without recursion: a profile may nest
-// deeper than the stack would take.
+// The double quotes in the values of an element's attributes, escaped.
 void EscapeQuotes(pugi::xml_node node) {
   for (pugi::xml_attribute a : node.attributes()) {
     if (!std::strchr(a.value(), '"')) continue;
@@ -55,6 +52,10 @@ void EscapeQuotes(pugi::xml_node node) {
   }
 }
 
+// Attribute values are written between double quotes without escaping; one
+// that held a double quote (single-quoted in the file) must be escaped or the
+// saved file would not parse. Walked without recursion: a profile may nest
+// deeper than the stack would take; root's own attributes count too.
 void EscapeQuotesInAttributes(pugi::xml_node root) {
   EscapeQuotes(root);
   pugi::xml_node node = root.first_child();
@@ -485,7 +486,6 @@ void UnescapeText(std::string_view raw, std::string& out) {
   }
 }
 
-
 // The library's character classes, which the scans below share with it.
 bool IsNameStart(char c) {
   const auto b = static_cast<unsigned char>(c);
@@ -571,7 +571,7 @@ pugi::xml_node FirstElement(pugi::xml_node parent, std::string_view name) {
 // element's end tag (then `last`); npos for anything the scan does not
 // expect.
 std::size_t PieceEnd(std::string_view text, std::size_t begin, std::size_t piece_size, bool& last) {
-  int depth = 0;
+  std::size_t depth = 0;
   for (std::size_t at = begin;;) {
     const std::size_t lt = text.find('<', at);
     if (lt == kNone || lt + 1 >= text.size()) return kNone;
