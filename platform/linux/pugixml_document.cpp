@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cerrno>
 #include <cstring>
@@ -42,19 +43,25 @@ bool OnlyWhitespace(const std::string& bytes) {
   return bytes.find_first_not_of(kXmlSpace) == std::string::npos;
 }
 
+// The double quotes in the values of an element's attributes, escaped.
+void EscapeQuotes(pugi::xml_node node) {
+  for (pugi::xml_attribute a : node.attributes()) {
+    if (!std::strchr(a.value(), '"')) continue;
+    std::string escaped;
+    for (const char* c = a.value(); *c; ++c) escaped += *c == '"' ? std::string("&quot;") : std::string(1, *c);
+    a.set_value(escaped.c_str());
+  }
+}
+
 // Attribute values are written between double quotes without escaping; one
 // that held a double quote (single-quoted in the file) must be escaped or the
 // saved file would not parse. Walked without recursion: a profile may nest
-// deeper than the stack would take.
+// deeper than the stack would take; root's own attributes count too.
 void EscapeQuotesInAttributes(pugi::xml_node root) {
+  EscapeQuotes(root);
   pugi::xml_node node = root.first_child();
   while (node) {
-    for (pugi::xml_attribute a : node.attributes()) {
-      if (!std::strchr(a.value(), '"')) continue;
-      std::string escaped;
-      for (const char* c = a.value(); *c; ++c) escaped += *c == '"' ? std::string("&quot;") : std::string(1, *c);
-      a.set_value(escaped.c_str());
-    }
+    EscapeQuotes(node);
     if (node.first_child()) {
       node = node.first_child();
       continue;
@@ -253,6 +260,10 @@ struct TopLevelLayout {
   // The doctype as the scan found it: it must be the library's, or neither
   // the layout nor the stray text after it can be trusted.
   std::string doctype;
+  // Where the document element's start tag opens, when the forward scan
+  // got there and the end of the file holds no stray text.
+  std::size_t root_begin = std::string::npos;
+  std::size_t root_end = std::string::npos;  // one past its last '>', when known
 };
 
 // First index at or after i that is not XML white space (size() if none).
@@ -323,6 +334,13 @@ TopLevelLayout ScanLayout(const std::string& text, std::size_t start) {
     if (text.compare(next, 9, "<!DOCTYPE") == 0) layout.doctype = text.substr(next, i - next);
   }
   layout.root = layout.before.size() - 1;  // i: where the document element starts
+  layout.root_begin = i;
+  const auto unknown = [&layout] {
+    TopLevelLayout found;
+    found.doctype = layout.doctype;
+    found.root_begin = layout.root_begin;
+    return found;
+  };
   // Backward from the end to the document element's last '>', which ends
   // no comment ("-->") and no processing instruction ("?>").
   std::size_t j = SkipSpaceBack(text, text.size());
@@ -333,7 +351,7 @@ TopLevelLayout ScanLayout(const std::string& text, std::size_t start) {
     // stray text. Further back it may as well be a processing instruction
     // that holds "<?" (found backward, its opening is not certain), so the
     // layout is then only unknown.
-    if (j == 0 || text[j - 1] != '>') return trailing.empty() ? stray() : TopLevelLayout{};
+    if (j == 0 || text[j - 1] != '>') return trailing.empty() ? stray() : unknown();
     std::size_t open;
     // An opening is looked for wholly before the closing: a comment ending
     // "<!-->" or a processing instruction ending "<?>" would otherwise lend
@@ -342,18 +360,19 @@ TopLevelLayout ScanLayout(const std::string& text, std::size_t start) {
       open = text.rfind("<!--", j - 7);
       // A comment holds no "--": otherwise this "-->" ends the document
       // element (a name may end in "--"), and the layout is not known.
-      if (open != std::string::npos && text.find("--", open + 4) < j - 3) return {};
+      if (open != std::string::npos && text.find("--", open + 4) < j - 3) return unknown();
     } else if (j >= 4 && text.compare(j - 2, 2, "?>") == 0) {
       open = text.rfind("<?", j - 4);
     } else {
       break;
     }
-    if (open == std::string::npos || open <= i) return {};
+    if (open == std::string::npos || open <= i) return unknown();
     const std::size_t k = SkipSpaceBack(text, open);
     trailing.push_back(text.substr(k, open - k));
     j = k;
   }
   layout.before.insert(layout.before.end(), trailing.rbegin(), trailing.rend());
+  layout.root_end = j;
   layout.known = true;
   return layout;
 }
@@ -468,6 +487,152 @@ void UnescapeText(std::string_view raw, std::string& out) {
   }
 }
 
+// The library's character classes, which the scans below share with it.
+bool IsNameStart(char c) {
+  const auto b = static_cast<unsigned char>(c);
+  return b >= 0x80 || ((b | 0x20) >= 'a' && (b | 0x20) <= 'z') || c == '_' || c == ':';
+}
+bool IsNameChar(char c) { return IsNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.'; }
+bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+constexpr std::size_t kNone = std::string_view::npos;
+
+// One past the end of the first `close` at or after from; npos if none.
+std::size_t Past(std::string_view t, std::size_t from, std::string_view close) {
+  const std::size_t at = t.find(close, from);
+  return at == kNone ? kNone : at + close.size();
+}
+
+// One past the '>' of the start tag opening at `at`, read as the library
+// reads it, and its number of attributes; npos for an empty-element tag and
+// for anything the library would not take.
+std::size_t StartTagEnd(std::string_view t, std::size_t at, std::size_t& attributes) {
+  std::size_t i = at + 1;
+  const auto name = [&t, &i] {
+    if (i >= t.size() || !IsNameStart(t[i])) return false;
+    while (i < t.size() && IsNameChar(t[i])) ++i;
+    return true;
+  };
+  const auto space = [&t, &i] {
+    while (i < t.size() && IsSpace(t[i])) ++i;
+  };
+  attributes = 0;
+  if (!name() || i >= t.size()) return kNone;
+  if (t[i] == '>') return i + 1;
+  if (!IsSpace(t[i])) return kNone;
+  for (;;) {
+    space();
+    if (i < t.size() && t[i] == '>') return i + 1;
+    if (!name()) return kNone;
+    space();
+    if (i >= t.size() || t[i] != '=') return kNone;
+    ++i;
+    space();
+    if (i >= t.size() || (t[i] != '"' && t[i] != '\'')) return kNone;
+    const std::size_t close = t.find(t[i], i + 1);
+    if (close == kNone) return kNone;
+    i = close + 1;
+    ++attributes;
+    if (i < t.size() && IsNameStart(t[i])) return kNone;
+  }
+}
+
+// Whether the element name starting at `at` is `name`.
+bool NameAt(std::string_view t, std::size_t at, std::string_view name) {
+  return t.compare(at, name.size(), name) == 0 &&
+         (at + name.size() >= t.size() || !IsNameChar(t[at + name.size()]));
+}
+
+// The bytes of markup before the place the library reports for a node.
+std::ptrdiff_t MarkupBefore(pugi::xml_node_type type) {
+  switch (type) {
+    case pugi::node_element: return 1;   // "<"
+    case pugi::node_pi: return 2;        // "<?"
+    case pugi::node_comment: return 4;   // "<!--"
+    case pugi::node_cdata: return 9;     // "<![CDATA["
+    case pugi::node_pcdata: return 0;
+    default: return -1;  // a declaration or doctype, which no element may hold
+  }
+}
+
+// The first child element with the name. Called for every key in turn:
+// the lengths are compared without a pass over the names, which share
+// their first letters ("Spd1", "Sp1", "S1").
+pugi::xml_node FirstElement(pugi::xml_node parent, std::string_view name) {
+  for (pugi::xml_node child : parent.children()) {
+    if (child.type() != pugi::node_element) continue;
+    const char* n = child.name();
+    if (std::strncmp(n, name.data(), name.size()) == 0 && n[name.size()] == '\0') return child;
+  }
+  return {};
+}
+
+// The end of the piece of content that starts at begin: after the first
+// child element that ends piece_size or more on, or at the document
+// element's end tag (then `last`); npos for anything the scan does not
+// expect.
+std::size_t PieceEnd(std::string_view text, std::size_t begin, std::size_t piece_size, bool& last) {
+  std::size_t depth = 0;
+  for (std::size_t at = begin;;) {
+    const std::size_t lt = text.find('<', at);
+    if (lt == kNone || lt + 1 >= text.size()) return kNone;
+    const char c = text[lt + 1];
+    bool closed = false;  // an element ends here
+    if (c == '/') {
+      if (depth == 0) {
+        last = true;
+        return lt;
+      }
+      at = text.find('>', lt + 2);
+      at = at == kNone ? kNone : at + 1;
+      closed = true;
+      --depth;
+    } else if (c == '!') {
+      if (text.compare(lt, 4, "<!--") == 0) at = Past(text, lt + 4, "-->");
+      else if (text.compare(lt, 9, "<![CDATA[") == 0) at = Past(text, lt + 9, "]]>");
+      else return kNone;
+    } else if (c == '?') {
+      at = Past(text, lt + 2, "?>");
+    } else if (IsNameStart(c)) {
+      // Tags are short: a plain loop beats a search per quote.
+      std::size_t k = lt + 2;
+      for (char quote = 0; k < text.size(); ++k) {
+        const char b = text[k];
+        if (quote) quote = b == quote ? 0 : quote;
+        else if (b == '"' || b == '\'') quote = b;
+        else if (b == '>') break;
+      }
+      if (k == text.size()) return kNone;
+      closed = text[k - 1] == '/';
+      if (!closed) ++depth;
+      at = k + 1;
+    } else {
+      return kNone;
+    }
+    if (at == kNone) return kNone;
+    if (closed && depth == 0 && at - begin >= piece_size) return at;
+  }
+}
+
+// Where the document element's end tag starts, when the element's last
+// '>' (root_end, one past it) closes an end tag with its name; npos if not.
+std::size_t EndTagBefore(std::string_view text, std::size_t root_begin, std::size_t root_end) {
+  if (root_end == kNone || root_end == 0) return kNone;
+  std::size_t name_end = root_begin + 1;
+  while (name_end < text.size() && IsNameChar(text[name_end])) ++name_end;
+  const std::string_view name = text.substr(root_begin + 1, name_end - root_begin - 1);
+  std::size_t at = root_end - 1;  // the '>'
+  while (at > 0 && IsSpace(text[at - 1])) --at;
+  if (at < name.size() + 2) return kNone;
+  at -= name.size() + 2;
+  return text.compare(at, 2, "</") == 0 && text.substr(at + 2, name.size()) == name ? at : kNone;
+}
+
+// Content of the document element is parsed in pieces of about this size,
+// each in the same small document, so the memory the parse takes stays the
+// same whatever the file's size.
+constexpr std::size_t kPieceSize = 64 * 1024;
+
 }  // namespace
 
 struct PugiXmlDocument::Impl {
@@ -476,21 +641,262 @@ struct PugiXmlDocument::Impl {
   pugi::xml_encoding encoding = pugi::encoding_utf8;
   ByteEncoding bytes = ByteEncoding::kNone;  // converted here, not by the library
   bool bom = false;
-  std::size_t size = 0;  // of the text parsed
   TopLevelLayout layout;
+
+  // A whole document in the library takes several times the file in
+  // memory, which a large profile pays for in page faults on every load.
+  // So, as a rule, the document element's content stays the file's text:
+  // doc holds the file without it, and a child element of the document
+  // element is parsed into doc only when asked for. Saved, the text is
+  // written as it is, with those children printed in their places.
+  bool spliced = false;
+  std::size_t piece_size = kPieceSize;  // 0: never spliced
+  std::string skeleton;  // the file less that content; doc is parsed in it
+  std::size_t content_begin = 0, content_end = 0;  // of that content in buffer
+  struct Range {
+    std::size_t begin, end;
+  };
+  std::vector<Range> children;  // the document element's child elements in buffer
+  struct Parsed {
+    std::size_t child;  // index in children
+    pugi::xml_node node;  // null once removed
+  };
+  std::vector<Parsed> parsed;
+  std::string missing;  // a name none of the file's children has
+
+  bool LoadSpliced(const TopLevelLayout& layout);
+  void ForgetSplice();
+  bool CheckPiece(std::size_t begin, std::size_t end, pugi::xml_document& piece, std::string& scratch);
+  XmlElement SplicedChild(std::string_view name);
+  bool IsParsedChild(pugi::xml_node node) const;
+  void WriteSpliced(DocumentWriter& writer) const;
+  void Unsplice(pugi::xml_node touched);
 };
+
+// Parsed from the file as it stands: the prolog with the document
+// element's start tag, the content in pieces that end where a child element
+// ends, and the end tag with what follows. The library reads content the
+// same at any place in an element, so the pieces parsing (none holding a
+// declaration or doctype, which only a document may) is the content
+// parsing; it also tells where each child element lies. Anything the scan
+// does not expect leaves the whole document to the library.
+bool PugiXmlDocument::Impl::LoadSpliced(const TopLevelLayout& layout) {
+  const std::string_view text = buffer;
+  std::size_t attributes = 0;
+  content_begin = StartTagEnd(text, layout.root_begin, attributes);
+  if (content_begin == kNone) return false;
+  content_end = EndTagBefore(text, layout.root_begin, layout.root_end);
+  pugi::xml_document piece;
+  std::string scratch;
+  // What stands before a child element of the document element, when that
+  // is a line's indentation: the pieces end where it is found again. Once
+  // that guess fails the parse, the rest is scanned.
+  std::string indent;
+  bool guess = true;
+  for (std::size_t begin = content_begin;;) {
+    if (!indent.empty() && content_end != kNone) {
+      std::size_t end = text.find(indent, begin + piece_size);
+      while (end < content_end && !IsNameStart(text[end + indent.size()])) end = text.find(indent, end + 1);
+      const bool last = end >= content_end;
+      end = last ? content_end : end + indent.size() - 1;
+      const std::size_t known = children.size();
+      if (CheckPiece(begin, end, piece, scratch)) {
+        if (last) break;
+        begin = end;
+        continue;
+      }
+      children.resize(known);
+      indent.clear();
+      guess = false;
+    }
+    bool last = false;
+    const std::size_t end = PieceEnd(text, begin, piece_size, last);
+    if (end == kNone || !CheckPiece(begin, end, piece, scratch)) return false;
+    if (last) {
+      content_end = end;
+      break;
+    }
+    if (guess && !children.empty() && children.back().begin >= begin) {
+      const std::size_t child = children.back().begin, line = text.rfind('\n', child);
+      if (line != kNone && text.find_first_not_of(" \t", line + 1) == child)
+        indent = text.substr(line, child + 1 - line);
+    }
+    begin = end;
+  }
+
+  skeleton.reserve(content_begin + text.size() - content_end);
+  skeleton.assign(text.substr(0, content_begin)).append(text.substr(content_end));
+  const pugi::xml_parse_result result =
+      doc.load_buffer_inplace(skeleton.data(), skeleton.size(), kParseOptions,
+                              bytes != ByteEncoding::kNone ? pugi::encoding_utf8 : pugi::encoding_auto);
+  if (!result || result.encoding != pugi::encoding_utf8) return false;
+  // The document element the library found is the one scanned, with its
+  // attributes and without content; no other element stands beside it.
+  const pugi::xml_node root = doc.document_element();
+  std::size_t elements = 0, found = 0;
+  for (pugi::xml_node node : doc.children()) elements += node.type() == pugi::node_element;
+  for ([[maybe_unused]] pugi::xml_attribute a : root.attributes()) ++found;
+  if (elements != 1 || root.offset_debug() != static_cast<std::ptrdiff_t>(layout.root_begin + 1) || root.first_child() ||
+      found != attributes)
+    return false;
+  encoding = pugi::encoding_utf8;
+  spliced = true;
+  return true;
+}
+
+// Parses content between begin and end as it would be parsed inside the
+// document element, and takes the place of each child element.
+bool PugiXmlDocument::Impl::CheckPiece(std::size_t begin, std::size_t end, pugi::xml_document& piece,
+                                       std::string& scratch) {
+  if (begin == end) return true;
+  // Ended by a NUL, where the library stops: the last byte of a buffer is
+  // otherwise its end mark, and a piece ending in a one-byte text would
+  // lose that text's node.
+  scratch.assign(buffer, begin, end - begin);
+  scratch += '\0';
+  // White space between nodes and the texts of elements take no nodes of
+  // their own here (the parse is the same; only less is kept of it).
+  constexpr unsigned kPieceOptions =
+      (kParseOptions & ~pugi::parse_ws_pcdata) | pugi::parse_embed_pcdata | pugi::parse_fragment;
+  if (!piece.load_buffer_inplace(scratch.data(), scratch.size(), kPieceOptions, pugi::encoding_utf8)) return false;
+  // Every byte of the content belongs to a node or to white space between
+  // them: an element ends where the white space before the next node starts.
+  const auto close_last = [this](std::size_t next) {
+    if (!children.empty() && children.back().end == kNone) children.back().end = SkipSpaceBack(buffer, next);
+  };
+  for (pugi::xml_node node : piece.children()) {
+    const std::ptrdiff_t markup = MarkupBefore(node.type()), offset = node.offset_debug();
+    if (markup < 0 || offset < markup) return false;
+    const std::size_t start = begin + static_cast<std::size_t>(offset - markup);
+    close_last(start);
+    if (node.type() == pugi::node_element) children.push_back({start, kNone});
+  }
+  close_last(end);
+  return true;
+}
+
+bool PugiXmlDocument::Impl::IsParsedChild(pugi::xml_node node) const {
+  for (const Parsed& p : parsed)
+    if (p.node == node) return true;
+  return false;
+}
+
+// The first child element of the document element with the name: one of
+// the file's, parsed now if it was not yet, or else one appended since.
+XmlElement PugiXmlDocument::Impl::SplicedChild(std::string_view name) {
+  pugi::xml_node root = doc.document_element();
+  // A profile without the section is asked for it once per key until a
+  // write makes it; the file's children never gain one.
+  for (std::size_t i = name == missing ? children.size() : 0; i < children.size(); ++i) {
+    if (!NameAt(buffer, children[i].begin + 1, name)) continue;
+    auto p = std::find_if(parsed.begin(), parsed.end(), [i](const Parsed& x) { return x.child == i; });
+    if (p != parsed.end()) {
+      if (!p->node) continue;  // removed
+      return ElementOf(p->node);
+    }
+    const pugi::xml_node last = root.last_child();
+    const Range& r = children[i];
+    const bool parsed_one =
+        root.append_buffer(buffer.data() + r.begin, r.end - r.begin, kParseOptions, pugi::encoding_utf8) &&
+        root.last_child().type() == pugi::node_element && root.last_child().previous_sibling() == last;
+    pugi::xml_node node = root.last_child();
+    if (!parsed_one) {
+      // Not the one element the pieces showed (it cannot be): the document
+      // is taken whole rather than trusted in pieces.
+      while (root.last_child() != last) root.remove_child(root.last_child());
+      Unsplice({});
+      return ElementOf(FirstElement(root, name));
+    }
+    EscapeQuotesInAttributes(node);
+    parsed.push_back({i, node});
+    return ElementOf(node);
+  }
+  missing = name;
+  for (pugi::xml_node child : root.children())
+    if (child.type() == pugi::node_element && !IsParsedChild(child) && name == child.name())
+      return ElementOf(child);
+  return {};
+}
+
+void PugiXmlDocument::Impl::WriteSpliced(DocumentWriter& writer) const {
+  const std::string_view text = buffer;
+  std::vector<Parsed> order = parsed;
+  std::sort(order.begin(), order.end(), [](const Parsed& a, const Parsed& b) { return a.child < b.child; });
+  std::size_t at = 0;
+  for (const Parsed& p : order) {
+    const Range& r = children[p.child];
+    writer.Put(text.substr(at, r.begin - at));
+    if (p.node) p.node.print(writer, "", kSaveOptions, encoding);
+    at = r.end;
+  }
+  writer.Put(text.substr(at, content_end - at));
+  // Children appended since the load, after the file's.
+  for (pugi::xml_node child : doc.document_element().children())
+    if (!IsParsedChild(child)) child.print(writer, "", kSaveOptions, encoding);
+  writer.Put(text.substr(content_end));
+}
+
+// The whole document in the library after all, before an operation on
+// the document element itself (none the store makes): the file's children
+// not yet parsed are parsed in their places around those that were.
+void PugiXmlDocument::Impl::Unsplice(pugi::xml_node touched) {
+  pugi::xml_node root = doc.document_element();
+  if (!spliced || (touched && touched != root)) return;
+  std::vector<pugi::xml_node> appended;
+  for (pugi::xml_node child : root.children())
+    if (!IsParsedChild(child)) appended.push_back(child);
+  std::vector<Parsed> order = parsed;
+  std::sort(order.begin(), order.end(), [](const Parsed& a, const Parsed& b) { return a.child < b.child; });
+  // Each part goes to the end in turn: the text before a parsed child, the
+  // child, and so on, then the appended ones.
+  const auto parse = [this, &root](std::size_t from, std::size_t to) {
+    if (from < to)
+      root.append_buffer(buffer.data() + from, to - from, kParseOptions | pugi::parse_fragment, pugi::encoding_utf8);
+  };
+  std::size_t at = content_begin;
+  for (const Parsed& p : order) {
+    parse(at, children[p.child].begin);
+    if (p.node) root.append_move(p.node);
+    at = children[p.child].end;
+  }
+  parse(at, content_end);
+  for (pugi::xml_node node : appended) root.append_move(node);
+  EscapeQuotesInAttributes(doc);
+  // Saved whole, the text around the top-level nodes comes from the file.
+  TopLevelLayout scanned = ScanLayout(buffer, bom ? 3 : 0);
+  std::size_t nodes = 0, index = 0;
+  for (pugi::xml_node node : doc.children()) {
+    if (node == root) index = nodes;
+    ++nodes;
+  }
+  if (SameDoctype(scanned.doctype, doc) && scanned.known && nodes == scanned.before.size() && index == scanned.root)
+    layout = std::move(scanned);
+  spliced = false;
+  parsed.clear();
+  children = {};
+}
 
 PugiXmlDocument::PugiXmlDocument() : impl_(std::make_unique<Impl>()) {}
 PugiXmlDocument::~PugiXmlDocument() = default;
 
+void PugiXmlDocument::SetPieceSize(std::size_t bytes) { impl_->piece_size = bytes; }
+
+void PugiXmlDocument::Impl::ForgetSplice() {
+  doc.reset();
+  spliced = false;
+  skeleton = {};
+  children = {};
+  parsed.clear();
+  missing.clear();
+}
+
 XmlLoadResult PugiXmlDocument::Load(const std::string& path) {
-  impl_->doc.reset();
+  impl_->ForgetSplice();
   impl_->buffer.clear();
   impl_->layout = {};
   impl_->encoding = pugi::encoding_utf8;
   impl_->bytes = ByteEncoding::kNone;
   impl_->bom = false;
-  impl_->size = 0;
   struct stat st{};
   if (path.empty()) return XmlLoadResult::kMissing;
   // Only a file that is not there is missing: one that cannot be looked at
@@ -504,11 +910,13 @@ XmlLoadResult PugiXmlDocument::Load(const std::string& path) {
   std::string& bytes = impl_->buffer;
   bytes.resize(static_cast<std::size_t>(st.st_size));
   std::size_t filled = 0, n;
-  while ((n = std::fread(bytes.data() + filled, 1, bytes.size() - filled, f)) > 0) {
+  while (filled < bytes.size() && (n = std::fread(bytes.data() + filled, 1, bytes.size() - filled, f)) > 0)
     filled += n;
-    if (filled == bytes.size()) bytes.resize(bytes.size() + 65536);  // the file grew
-  }
   bytes.resize(filled);
+  // A file that grew since the stat is read to its end; only then does the
+  // buffer grow (which copies it).
+  char more[4096];
+  while ((n = std::fread(more, 1, sizeof more, f)) > 0) bytes.append(more, n);
   const bool read_error = std::ferror(f) != 0;
   std::fclose(f);
   if (read_error) return XmlLoadResult::kUnreadable;
@@ -519,11 +927,13 @@ XmlLoadResult PugiXmlDocument::Load(const std::string& path) {
   if (impl_->bytes != ByteEncoding::kNone) bytes = DecodeBytes(bytes, impl_->bytes);
   // What needs the text as written is taken before the parse changes it.
   TopLevelLayout layout = ScanLayout(bytes, impl_->bom ? 3 : 0);
-  const bool quotes = MayHaveQuoteInAttribute(bytes);
   // A NUL byte is no character of XML; parsing in place, the library would
   // take it for the end of the text and call what came before a document.
   const bool nul = bytes.find('\0') != std::string::npos;
-  impl_->size = bytes.size();
+  if (!nul && impl_->piece_size != 0 && layout.root_begin != std::string::npos && impl_->LoadSpliced(layout))
+    return XmlLoadResult::kLoaded;
+  impl_->ForgetSplice();
+  const bool quotes = MayHaveQuoteInAttribute(bytes);
   const pugi::xml_parse_result result = impl_->doc.load_buffer_inplace(
       bytes.data(), bytes.size(), kParseOptions,
       impl_->bytes != ByteEncoding::kNone ? pugi::encoding_utf8 : pugi::encoding_auto);
@@ -559,19 +969,14 @@ XmlLoadResult PugiXmlDocument::Load(const std::string& path) {
 XmlElement PugiXmlDocument::DocumentElement() { return ElementOf(impl_->doc.document_element()); }
 
 XmlElement PugiXmlDocument::AppendDocumentElement(std::string_view name) {
+  impl_->Unsplice({});
   return ElementOf(impl_->doc.append_child(std::string(name).c_str()));
 }
 
 XmlElement PugiXmlDocument::FirstChildElement(XmlElement parent, std::string_view name) {
   if (!parent) return {};
-  // Called for every key in turn: the lengths are compared without a pass
-  // over the names, which share their first letters ("Spd1", "Sp1", "S1").
-  for (pugi::xml_node child : NodeOf(parent).children()) {
-    if (child.type() != pugi::node_element) continue;
-    const char* n = child.name();
-    if (std::strncmp(n, name.data(), name.size()) == 0 && n[name.size()] == '\0') return ElementOf(child);
-  }
-  return {};
+  if (impl_->spliced && NodeOf(parent) == impl_->doc.document_element()) return impl_->SplicedChild(name);
+  return ElementOf(FirstElement(NodeOf(parent), name));
 }
 
 XmlElement PugiXmlDocument::AppendChildElement(XmlElement parent, std::string_view name) {
@@ -590,13 +995,16 @@ std::string PugiXmlDocument::Text(XmlElement element) {
     }
   } collector;
   collector.out = &text;
-  if (element) NodeOf(element).traverse(collector);
+  if (!element) return text;
+  impl_->Unsplice(NodeOf(element));
+  NodeOf(element).traverse(collector);
   return text;
 }
 
 void PugiXmlDocument::SetText(XmlElement element, std::string_view text) {
   if (!element) return;
   pugi::xml_node node = NodeOf(element);
+  impl_->Unsplice(node);
   while (node.first_child()) node.remove_child(node.first_child());
   if (!text.empty())
     node.append_child(pugi::node_pcdata).set_value(EscapeText(text, impl_->bytes, impl_->encoding).c_str());
@@ -605,6 +1013,9 @@ void PugiXmlDocument::SetText(XmlElement element, std::string_view text) {
 void PugiXmlDocument::Remove(XmlElement element) {
   if (!element) return;
   pugi::xml_node node = NodeOf(element);
+  impl_->Unsplice(node);
+  for (Impl::Parsed& p : impl_->parsed)
+    if (p.node == node) p.node = {};  // the file's text of it is left out
   node.parent().remove_child(node);
 }
 
@@ -612,6 +1023,10 @@ bool PugiXmlDocument::Write(const ContentSink& sink) const {
   DocumentWriter writer(sink, impl_->bytes);
   unsigned flags = kSaveOptions;
   if (impl_->bom) flags |= pugi::format_write_bom;
+  if (impl_->spliced) {
+    impl_->WriteSpliced(writer);
+    return writer.Finish();
+  }
   const TopLevelLayout& layout = impl_->layout;
   std::size_t count = 0;
   for ([[maybe_unused]] pugi::xml_node n : impl_->doc.children()) ++count;

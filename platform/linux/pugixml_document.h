@@ -1,10 +1,16 @@
-// The profile document on pugixml, keeping the host's file as it is
-// wherever the library can: declaration, comments, processing instructions,
-// doctype, whitespace, line ends, entity references and encoding. Texts are
-// UTF-8 on this side; a file in a single-byte encoding (Latin-1,
-// windows-1252, US-ASCII) is converted when read and written back in it.
+// The profile document on pugixml, keeping the host's file as it is. As a
+// rule only the children of the document element that are asked for (the
+// module's section) are parsed into the document, the rest of the file is
+// checked in pieces and saved as its text, byte for byte. A document that
+// takes more (an unusual layout, an operation on the document element
+// itself) is parsed whole and keeps what the library can: declaration,
+// comments, processing instructions, doctype, whitespace, line ends, entity
+// references and encoding. Texts are UTF-8 on this side; a file in a
+// single-byte encoding (Latin-1, windows-1252, US-ASCII) is converted when
+// read and written back in it.
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -32,8 +38,10 @@ class PugiXmlDocument final : public XmlDocument {
   // The document as Save writes it, in pieces or whole.
   bool Write(const ContentSink& sink) const;
   std::string Serialize() const;
-  // Test hook for the file replacement.
+  // Test hooks: faults in the file replacement; the size of the pieces a
+  // document's content is parsed in (0: the document is parsed whole).
   void SetWriteFaults(const AtomicWriteFaults& faults) { faults_ = faults; }
+  void SetPieceSize(std::size_t bytes);
 
  private:
   struct Impl;

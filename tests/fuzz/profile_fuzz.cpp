@@ -1,8 +1,9 @@
 // The fuzzer's bytes are the host's profile file, run through SetProName,
 // PostInitControl and Config (cancelled: no display) on a real file.
-// Checked: a file that does not parse is left byte for byte; one that parses
-// keeps the host's content outside the module's section; the saved file
-// parses and its 84 keys read back as the module holds them.
+// Checked: a file that does not parse is left byte for byte, and read the
+// same whether parsed whole or in pieces; one that parses keeps the host's
+// content outside the module's section; the saved file parses and its 84
+// keys read back as the module holds them.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -73,6 +74,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     out << before;
   }
   const k2t::XmlLoadResult loaded = k2t::linux_platform::PugiXmlDocument().Load(path);
+  // Parsed whole, or with its content in pieces as small as can be, the
+  // profile reads the same; it is taken only when the library parses it.
+  for (const std::size_t piece_size : {0, 1}) {
+    k2t::linux_platform::PugiXmlDocument document;
+    document.SetPieceSize(piece_size);
+    Check(document.Load(path) == loaded, "parsed in pieces, the profile reads otherwise");
+  }
+  if (loaded == k2t::XmlLoadResult::kLoaded) Check(!HostContent(before).empty(), "a profile that does not parse was taken");
 
   k2t::testing::FakePlatform platform;
   k2t::Module module(platform);

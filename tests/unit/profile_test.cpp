@@ -137,31 +137,32 @@ TEST_F(ProfileTest, HostContentRoundTripsByteIdentical) {
   ::stat(path_.c_str(), &now);
   EXPECT_EQ(Read(), host_part + "</profile>\r\n");
   EXPECT_EQ(now.st_ino, original.st_ino);
-  // A save keeps it as it was, apart from the attribute quoting and the
-  // empty-element form the library writes.
-  const std::string requoted =
-      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
-      "<!-- Mach profile -->\r\n"
-      "<profile>\r\n"
-      "  <Preferences Lang=\"en\" Note=\"say &quot;hi&quot;\">\r\n"
-      "    <Name>Mill &amp; Lathe &#65; &gt;</Name>\r\n"
-      "    <?app keep me?>\r\n"
-      "    <![CDATA[raw <data>]]>\r\n"
-      "  </Preferences>\r\n"
-      "  <Empty/>\r\n";
+  // A save writes the module's section and leaves the rest as it was.
   module_.Config();
   const std::string saved = Read();
-  ASSERT_EQ(saved.substr(0, requoted.size()), requoted);
+  ASSERT_EQ(saved.substr(0, host_part.size()), host_part);
   EXPECT_TRUE(saved.ends_with("<Fun3>F3</Fun3></iTalvo_K2T_Pendant></profile>\r\n")) << saved;
 }
 
 // Attribute values in single quotes that hold double quotes are written
-// escaped, wherever an apostrophe stands before them.
+// escaped, wherever an apostrophe stands before them, when the library
+// writes them: in the module's section, and in the whole document when it
+// is parsed whole. Elsewhere the file's text stays as written.
 TEST_F(ProfileTest, DoubleQuotesInSingleQuotedAttributesAreEscaped) {
-  for (const std::string& before : {std::string(""), std::string("<!-- it='s -->"), std::string("<a>x='y</a>")}) {
-    Write("<profile>" + before + "<P Lang='say \"hi\"'/><iTalvo_K2T_Pendant/></profile>");
-    Store()->WriteInt(kSettingsSection, "Vel", 3);
-    EXPECT_NE(Read().find("<P Lang=\"say &quot;hi&quot;\"/>"), std::string::npos) << before;
+  const std::string kept = "<P Lang='say \"hi\"'/>", escaped = "<P Lang=\"say &quot;hi&quot;\"/>";
+  for (const std::size_t piece_size : {std::size_t{0}, std::size_t{1}, std::size_t{1} << 16}) {
+    for (const std::string& before :
+         {std::string(""), std::string("<!-- it='s -->"), std::string("<a>x='y</a>")}) {
+      Write("<profile>" + before + kept + "<iTalvo_K2T_Pendant V='\"'/></profile>");
+      {
+        auto document = std::make_unique<linux_platform::PugiXmlDocument>();
+        document->SetPieceSize(piece_size);
+        ProfileStore(path_, std::move(document)).WriteInt(kSettingsSection, "Vel", 3);
+      }
+      EXPECT_EQ(Read(), "<profile>" + before + (piece_size ? kept : escaped) +
+                            "<iTalvo_K2T_Pendant V=\"&quot;\"><Vel>3</Vel></iTalvo_K2T_Pendant></profile>")
+          << piece_size << before;
+    }
   }
 }
 
@@ -412,6 +413,142 @@ TEST_F(ProfileTest, MalformedCharacterReferencesAreKeptAsWritten) {
       store->WriteText(kSettingsSection, "Fun1", c.text);
     }
     EXPECT_EQ(Read(), Section(std::string("<Fun1>") + c.raw + "</Fun1>")) << c.raw;
+  }
+}
+
+// The document element's content is parsed in pieces, and a save writes
+// the file's text with only the module's section in the library's form.
+// Whatever the piece size, a profile reads as when parsed whole, keeps
+// every byte outside the section, and is never rewritten when the whole
+// document would not parse.
+class PiecewiseProfileTest : public ProfileTest {
+ protected:
+  std::unique_ptr<ProfileStore> StoreInPieces(std::size_t piece_size) {
+    auto document = std::make_unique<linux_platform::PugiXmlDocument>();
+    document->SetPieceSize(piece_size);
+    return std::make_unique<ProfileStore>(path_, std::move(document));
+  }
+  static constexpr std::size_t kPieceSizes[] = {0, 1, 20, 1 << 16};  // 0: parsed whole
+};
+
+TEST_F(PiecewiseProfileTest, SavesTheFileAsItWasButForTheSection) {
+  const std::string section = "<iTalvo_K2T_Pendant><Vel>2</Vel></iTalvo_K2T_Pendant>";
+  const std::string saved = "<iTalvo_K2T_Pendant><Vel>3</Vel></iTalvo_K2T_Pendant>";
+  const struct {
+    const char* name;
+    std::string file;  // @ stands for the section
+    std::int32_t read;
+    std::string expected;  // after Vel is set to 3; empty: the file with @ as saved
+  } cases[] = {
+      {"markup in attributes, comments, CDATA and instructions",
+       "<profile a='1>'>\n <A x='a>b' y=\"</A>\"/>\n @\n <B><!-- </B> --><![CDATA[</B>]]><?pi </B>?></B>\n</profile>\n",
+       2, ""},
+      {"section first, host elements in the file's forms", "<profile>@<E></E> text <F  k = 'v' /></profile>", 2, ""},
+      {"names that start like the section's", "<profile><iTalvo_K2T_PendantX/><iTalvo_K2T_Pendant.a/>@</profile>", 2,
+       ""},
+      {"a section further down is not the section",
+       "<profile><A><iTalvo_K2T_Pendant><Vel>9</Vel></iTalvo_K2T_Pendant></A>\r\n@\r\n</profile>", 2, ""},
+      {"an element inside a child at the children's indentation",
+       "<profile>\n <A/>\n <C>\n <B x='>'/></C>\n <D/>\n @\n</profile>", 2, ""},
+      {"a one-byte text after the section", "<profile><A></A>@x</profile>", 2, ""},
+      {"only the first of two sections",
+       "<profile>@<iTalvo_K2T_Pendant><Vel>5</Vel></iTalvo_K2T_Pendant></profile>", 2, ""},
+      {"no section: appended last", "<profile>\r\n  <A/>\r\n  <!-- c -->\r\n</profile>\r\n", 0,
+       "<profile>\r\n  <A/>\r\n  <!-- c -->\r\n" + saved + "</profile>\r\n"},
+      {"prolog and epilog", "\xEF\xBB\xBF<?xml version='1.0'?>\n<!DOCTYPE profile>\n<profile>\n<A  b = \"1\" />@</profile>\n<!-- end -->\n",
+       2, ""},
+      {"single-byte encoding",
+       "<?xml version=\"1.0\" encoding=\"windows-1252\"?><profile><A t='\xE9'>\xFC\x80</A>@</profile>", 2, ""},
+  };
+  for (const auto& c : cases) {
+    const std::size_t at = c.file.find('@');
+    const std::string file = at == std::string::npos ? c.file : c.file.substr(0, at) + section + c.file.substr(at + 1);
+    const std::string expected =
+        !c.expected.empty() ? c.expected : c.file.substr(0, at) + saved + c.file.substr(at + 1);
+    for (const std::size_t piece_size : kPieceSizes) {
+      Write(file);
+      {
+        auto store = StoreInPieces(piece_size);
+        ASSERT_EQ(store->load_result(), XmlLoadResult::kLoaded) << c.name << piece_size;
+        EXPECT_EQ(store->GetInt(kSettingsSection, "Vel", 0), c.read) << c.name << piece_size;
+        store->WriteInt(kSettingsSection, "Vel", 3);
+      }
+      // Parsed whole, the library writes the host's part in its own forms.
+      if (piece_size != 0) {
+        EXPECT_EQ(Read(), expected) << c.name << piece_size;
+      }
+      EXPECT_EQ(StoreInPieces(0)->GetInt(kSettingsSection, "Vel", 0), 3) << c.name << piece_size;
+    }
+  }
+}
+
+// Operations on the document element itself, which the store never makes,
+// take the file's content whole: they end as on a document parsed whole.
+TEST_F(PiecewiseProfileTest, TheDocumentElementItselfIsTheWholeDocument) {
+  Write("<?xml version='1.0'?>\n<!-- c -->\n<profile>\n <A q='\"'>a&amp;<B/>b</A>\n"
+        " <iTalvo_K2T_Pendant><Vel>2</Vel></iTalvo_K2T_Pendant>\n <C><![CDATA[c]]></C>\n</profile>\n");
+  using Document = linux_platform::PugiXmlDocument;
+  const struct {
+    const char* name;
+    std::function<std::string(Document&, XmlElement root)> operation;
+  } cases[] = {
+      {"text", [](Document& d, XmlElement root) { return d.Text(root); }},
+      {"text set", [](Document& d, XmlElement root) { d.SetText(root, "x"); return d.Serialize(); }},
+      {"removed and made anew",
+       [](Document& d, XmlElement root) {
+         d.Remove(root);
+         d.AppendChildElement(d.AppendDocumentElement("p"), "q");
+         return d.Serialize();
+       }},
+  };
+  for (const auto& c : cases) {
+    std::string results[2];
+    for (const std::size_t piece_size : {0, 1}) {
+      Document document;
+      document.SetPieceSize(piece_size);
+      ASSERT_EQ(document.Load(path_), XmlLoadResult::kLoaded);
+      const XmlElement root = document.DocumentElement();
+      document.SetText(document.FirstChildElement(document.FirstChildElement(root, kSettingsSection), "Vel"), "3");
+      // Asked for before and after it is appended, as the store asks.
+      EXPECT_FALSE(document.FirstChildElement(root, "New"));
+      const XmlElement added = document.AppendChildElement(root, "New");
+      EXPECT_EQ(document.FirstChildElement(root, "New").handle, added.handle);
+      results[piece_size] = c.operation(document, root);
+    }
+    EXPECT_EQ(results[1], results[0]) << c.name;
+    EXPECT_NE(results[0].find(c.name == std::string("text") ? "\n a&b\n 3\n c\n" : "<!-- c -->"), std::string::npos) << c.name;
+  }
+}
+
+TEST_F(PiecewiseProfileTest, WhatDoesNotParseWholeIsNeverRewritten) {
+  const std::string section = "<iTalvo_K2T_Pendant><Vel>2</Vel></iTalvo_K2T_Pendant>";
+  for (const std::string& broken : {
+           "<profile>" + section + "<A><B></A></B></profile>",
+           "<profile>" + section + "<A/><?xml version='1.0'?></profile>",
+           "<profile>" + section + "<A/><!DOCTYPE a></profile>",
+           "<profile>" + section + "<A/><!-- open</profile>",
+           "<profile>" + section + "<A/><![CDATA[open</profile>",
+           "<profile>" + section + "<A/>< B/></profile>",
+           "<profile>" + section + "<A x=1/></profile>",
+           "<profile>" + section + "<A x='1'y='2'/></profile>",
+           "<profile a='1'b='2'>" + section + "</profile>",
+           "<profile>" + section + "<A/></profile></profile>",
+           "<profile>" + section + "<A/></Profile>",
+           "<profile>" + section + "<A/>",
+           "<profile>" + section + "</profile>\n<B/>",
+           "<profile>" + section + "</profile> tail",
+           "<profile>" + section + "<A/>" + std::string(1, '\0') + "</profile>",
+       }) {
+    for (const std::size_t piece_size : kPieceSizes) {
+      Write(broken);
+      {
+        auto store = StoreInPieces(piece_size);
+        EXPECT_EQ(store->load_result(), XmlLoadResult::kUnreadable) << broken << piece_size;
+        EXPECT_EQ(store->GetInt(kSettingsSection, "Vel", 0), 0) << broken << piece_size;
+        store->WriteInt(kSettingsSection, "Vel", 3);
+      }
+      EXPECT_EQ(Read(), broken) << piece_size;
+    }
   }
 }
 
