@@ -1,33 +1,26 @@
-// The HID bus a host offers through K2tSimHidBus: the bench's virtual
-// pendant, or an integration test's.
+// The host's simulated HID bus as a Linux notice bus: its notices come
+// through the bus' own subscribe, not the host's loop.
 #pragma once
 
-#include <memory>
-
-#include "k2t/sim_hid.h"
+#include "link/sim_hid_bus.h"
 #include "platform/linux/notice_source.h"
 
 namespace k2t::linux_platform {
 
 class SimHidBus final : public NoticeBus {
  public:
-  explicit SimHidBus(const K2tSimHidBus& bus) : bus_(std::make_shared<const K2tSimHidBus*>(&bus)) {}
-  ~SimHidBus() override;
+  explicit SimHidBus(const K2tSimHidBus& bus) : bus_(bus) {}
 
-  std::vector<HidInterface> Enumerate() override;
-  std::unique_ptr<HidDevice> Open(const std::string& path, HidAccess access) override;
-  void Subscribe(const K2tHostLoop* loop, NoticeSink sink) override;
-  void Unsubscribe() override;
-  void ForgetHost() override;
+  std::vector<HidInterface> Enumerate() override { return bus_.Enumerate(); }
+  std::unique_ptr<HidDevice> Open(const std::string& path, HidAccess access) override {
+    return bus_.Open(path, access);
+  }
+  void Subscribe(const K2tHostLoop* /*loop*/, NoticeSink sink) override { bus_.Subscribe(std::move(sink)); }
+  void Unsubscribe() override { bus_.Unsubscribe(); }
+  void ForgetHost() override { bus_.ForgetHost(); }
 
  private:
-  static void OnNotice(void* arg, int event, const char* path);
-
-  // The host's bus, shared with the open devices; null once the host is
-  // gone, so that neither the bus nor a device calls into it again.
-  std::shared_ptr<const K2tSimHidBus*> bus_;
-  NoticeSink sink_;
-  bool subscribed_ = false;
+  k2t::SimHidBus bus_;
 };
 
 }  // namespace k2t::linux_platform

@@ -3,38 +3,17 @@
 // come through the bus' subscribe.
 #pragma once
 
-#include <functional>
-#include <memory>
+#include <string_view>
 
-#include "k2t/sim_hid.h"
-#include "link/hid.h"
+#include "link/sim_hid_bus.h"
 
 namespace k2t::windows {
 
-class SimHidBus final : public HidBus {
+class SimHidBus final : public k2t::SimHidBus {
  public:
-  using NoticeSink = std::function<void(int event, const char* path)>;
-
-  explicit SimHidBus(const K2tSimHidBus& bus) : bus_(std::make_shared<const K2tSimHidBus*>(&bus)) {}
-  ~SimHidBus() override;
-
-  std::vector<HidInterface> Enumerate() override;
-  std::unique_ptr<HidDevice> Open(const std::string& path, HidAccess access) override;
+  using k2t::SimHidBus::SimHidBus;
+  // Paths compare as Windows compares them.
   bool SamePath(std::string_view a, std::string_view b) const override;
-  void ForgetHost() override { *bus_ = nullptr; }
-
-  // Notices go to sink from now on (idempotent); Unsubscribe ends them.
-  void Subscribe(NoticeSink sink);
-  void Unsubscribe();
-
- private:
-  static void OnNotice(void* arg, int event, const char* path);
-
-  // The host's bus, shared with the open devices; null once the host is
-  // gone, so that neither the bus nor a device calls into it again.
-  std::shared_ptr<const K2tSimHidBus*> bus_;
-  NoticeSink sink_;
-  bool subscribed_ = false;
 };
 
 // The bus the host executable exports, or null (none, or it returned null).

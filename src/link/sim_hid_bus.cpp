@@ -1,10 +1,10 @@
-#include "platform/linux/sim_hid_bus.h"
+#include "link/sim_hid_bus.h"
 
 #include <cstring>
 
 #include "common/guarded.h"
 
-namespace k2t::linux_platform {
+namespace k2t {
 
 namespace {
 
@@ -65,7 +65,8 @@ std::vector<HidInterface> SimHidBus::Enumerate() {
   if (!b || !b->enumerate) return result;
   std::vector<K2tSimHidDevice> devices(16);
   int count = b->enumerate(b->context, devices.data(), static_cast<int>(devices.size()));
-  if (count > static_cast<int>(devices.size())) {
+  // A count beyond any real bus is not believed: the first 16 are taken.
+  if (count > static_cast<int>(devices.size()) && count <= 4096) {
     devices.resize(static_cast<std::size_t>(count));
     count = b->enumerate(b->context, devices.data(), count);
   }
@@ -88,7 +89,7 @@ std::unique_ptr<HidDevice> SimHidBus::Open(const std::string& path, HidAccess ac
   return std::make_unique<SimHidDevice>(bus_, handle);
 }
 
-void SimHidBus::Subscribe(const K2tHostLoop* /*loop*/, NoticeSink sink) {
+void SimHidBus::Subscribe(NoticeSink sink) {
   sink_ = std::move(sink);
   const K2tSimHidBus* b = *bus_;
   if (subscribed_ || !b || !b->subscribe) return;
@@ -112,4 +113,4 @@ void SimHidBus::OnNotice(void* arg, int event, const char* path) {
   if (self->sink_) Guarded([&] { self->sink_(event, path ? path : ""); });
 }
 
-}  // namespace k2t::linux_platform
+}  // namespace k2t
