@@ -568,18 +568,29 @@ pugi::xml_node FirstElement(pugi::xml_node parent, std::string_view name) {
 }
 
 // The end of the piece of content that starts at begin: after the first
-// child element that ends piece_size or more on, or at the document
-// element's end tag (then `last`); npos for anything the scan does not
-// expect.
-std::size_t PieceEnd(std::string_view text, std::size_t begin, std::size_t piece_size, bool& last) {
+// child element that ends piece_size or more on, or at the content's end
+// (then `last`); npos for anything the scan does not expect. The content
+// ends at content_end when that is known, else at the document element's
+// end tag. The scan never looks past a known end: an end tag there closes
+// no element of the content, however the content's own tags would pair
+// with it.
+std::size_t PieceEnd(std::string_view text, std::size_t begin, std::size_t content_end, std::size_t piece_size,
+                     bool& last) {
+  const bool bounded = content_end != kNone;
+  if (bounded) text = text.substr(0, content_end);
   std::size_t depth = 0;
   for (std::size_t at = begin;;) {
     const std::size_t lt = text.find('<', at);
+    if (lt == kNone && bounded && depth == 0) {
+      last = true;
+      return content_end;
+    }
     if (lt == kNone || lt + 1 >= text.size()) return kNone;
     const char c = text[lt + 1];
     bool closed = false;  // an element ends here
     if (c == '/') {
       if (depth == 0) {
+        if (bounded) return kNone;
         last = true;
         return lt;
       }
@@ -710,7 +721,7 @@ bool PugiXmlDocument::Impl::LoadSpliced(const TopLevelLayout& layout) {
       guess = false;
     }
     bool last = false;
-    const std::size_t end = PieceEnd(text, begin, piece_size, last);
+    const std::size_t end = PieceEnd(text, begin, content_end, piece_size, last);
     if (end == kNone || !CheckPiece(begin, end, piece, scratch)) return false;
     if (last) {
       content_end = end;
@@ -749,6 +760,7 @@ bool PugiXmlDocument::Impl::LoadSpliced(const TopLevelLayout& layout) {
 bool PugiXmlDocument::Impl::CheckPiece(std::size_t begin, std::size_t end, pugi::xml_document& piece,
                                        std::string& scratch) {
   if (begin == end) return true;
+  if (begin > end) return false;
   // Ended by a NUL, where the library stops: the last byte of a buffer is
   // otherwise its end mark, and a piece ending in a one-byte text would
   // lose that text's node.
