@@ -378,6 +378,19 @@ TopLevelLayout ScanLayout(const std::string& text, std::size_t start) {
 }
 
 
+// At most one doctype, before the document element: the library takes
+// more, and more anywhere, but such a file is not XML, and what it saves of
+// it would not load again.
+bool DoctypeInPlace(const pugi::xml_document& doc) {
+  std::size_t doctypes = 0;
+  bool after_root = false;
+  for (pugi::xml_node node : doc.children()) {
+    if (node.type() == pugi::node_element) after_root = true;
+    if (node.type() == pugi::node_doctype && (++doctypes > 1 || after_root)) return false;
+  }
+  return true;
+}
+
 // Whether the scan's doctype ("<!DOCTYPE ... >", or none) is the one the
 // library parsed: its text, less the white space around it.
 bool SameDoctype(const std::string& scanned, const pugi::xml_document& doc) {
@@ -748,7 +761,7 @@ bool PugiXmlDocument::Impl::LoadSpliced(const TopLevelLayout& layout) {
   for (pugi::xml_node node : doc.children()) elements += node.type() == pugi::node_element;
   for ([[maybe_unused]] pugi::xml_attribute a : root.attributes()) ++found;
   if (elements != 1 || root.offset_debug() != static_cast<std::ptrdiff_t>(layout.root_begin + 1) || root.first_child() ||
-      found != attributes)
+      found != attributes || !DoctypeInPlace(doc))
     return false;
   encoding = pugi::encoding_utf8;
   spliced = true;
@@ -967,9 +980,12 @@ XmlLoadResult PugiXmlDocument::Load(const std::string& path) {
     if (node.type() == pugi::node_element) ++elements;
     ++nodes;
   }
-  if (elements > 1) return unreadable();
+  if (elements > 1 || !DoctypeInPlace(impl_->doc)) return unreadable();
   if (result.encoding == pugi::encoding_utf8) {
     if (nul) return unreadable();
+    // Stray text the scan met before any doctype stands there however the
+    // library reads a doctype further on.
+    if (layout.stray_text && layout.doctype.empty()) return unreadable();
     if (!SameDoctype(layout.doctype, impl_->doc)) layout = {};
     if (layout.stray_text) return unreadable();
     if (layout.known && nodes == layout.before.size() && root == layout.root) impl_->layout = std::move(layout);

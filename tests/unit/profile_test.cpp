@@ -538,6 +538,9 @@ TEST_F(PiecewiseProfileTest, WhatDoesNotParseWholeIsNeverRewritten) {
            "<profile>" + section + "</profile>\n<B/>",
            "<profile>" + section + "</profile> tail",
            "<profile>" + section + "<A/>" + std::string(1, '\0') + "</profile>",
+           "x <!DOCTYPE profile><profile>" + section + "</profile>",
+           "<!DOCTYPE a><!DOCTYPE b><profile>" + section + "</profile>",
+           "<profile>" + section + "</profile>\n<!DOCTYPE profile>",
        }) {
     for (const std::size_t piece_size : kPieceSizes) {
       Write(broken);
