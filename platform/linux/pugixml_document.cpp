@@ -874,9 +874,19 @@ void PugiXmlDocument::Impl::Unsplice(pugi::xml_node touched) {
   std::sort(order.begin(), order.end(), [](const Parsed& a, const Parsed& b) { return a.child < b.child; });
   // Each part goes to the end in turn: the text before a parsed child, the
   // child, and so on, then the appended ones.
-  const auto parse = [this, &root](std::size_t from, std::size_t to) {
-    if (from < to)
-      root.append_buffer(buffer.data() + from, to - from, kParseOptions | pugi::parse_fragment, pugi::encoding_utf8);
+  // The library skips a byte order mark opening any buffer it parses; one
+  // that opens a part here is a character of the content, so another mark
+  // is put before it to be skipped in its place.
+  constexpr std::string_view kBom = "\xEF\xBB\xBF";
+  std::string marked;
+  const auto parse = [this, &root, &marked, kBom](std::size_t from, std::size_t to) {
+    if (from >= to) return;
+    std::string_view part(buffer.data() + from, to - from);
+    if (part.starts_with(kBom)) {
+      marked.assign(kBom).append(part);
+      part = marked;
+    }
+    root.append_buffer(part.data(), part.size(), kParseOptions | pugi::parse_fragment, pugi::encoding_utf8);
   };
   std::size_t at = content_begin;
   for (const Parsed& p : order) {
