@@ -773,7 +773,9 @@ bool PugiXmlDocument::Impl::LoadSpliced(const TopLevelLayout& layout) {
 bool PugiXmlDocument::Impl::CheckPiece(std::size_t begin, std::size_t end, pugi::xml_document& piece,
                                        std::string& scratch) {
   if (begin == end) return true;
-  if (begin > end) return false;
+  // A '<' that ends a piece opens markup that goes on past it; the library
+  // takes it for text there, in the whole file it need not.
+  if (begin > end || buffer[end - 1] == '<') return false;
   // Ended by a NUL, where the library stops: the last byte of a buffer is
   // otherwise its end mark, and a piece ending in a one-byte text would
   // lose that text's node.
