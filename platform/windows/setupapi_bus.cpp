@@ -56,86 +56,88 @@ class ProbeHandle final : public HidDevice {
   HANDLE file_;
 };
 
+// A file opened for overlapped transfers, with the manual-reset event they
+// signal, and at most one transfer outstanding. Closing cancels that
+// transfer and awaits its end, so the buffer it was given outlives it.
+struct OverlappedFile {
+  OverlappedFile(HANDLE f, HANDLE e) : file(f), event(e) {}
+  ~OverlappedFile() {
+    if (pending) {
+      ::CancelIoEx(file, &overlapped);
+      DWORD n = 0;
+      ::GetOverlappedResult(file, &overlapped, &n, TRUE);
+    }
+    ::CloseHandle(file);
+    ::CloseHandle(event);
+  }
+  OverlappedFile(const OverlappedFile&) = delete;
+  OverlappedFile& operator=(const OverlappedFile&) = delete;
+
+  // The OVERLAPPED for the next transfer, its event reset.
+  OVERLAPPED* Next() {
+    std::memset(&overlapped, 0, sizeof overlapped);
+    overlapped.hEvent = event;
+    ::ResetEvent(event);
+    return &overlapped;
+  }
+
+  HANDLE file;
+  HANDLE event;
+  OVERLAPPED overlapped{};
+  bool pending = false;
+};
+
 // Overlapped writes from a buffer of its own, never waited for: a pendant
 // that stops taking output reports must not hold the host's GUI thread. While
 // a write is still outstanding the next report is dropped; the tick after
-// writes a fresh one. Closing cancels an outstanding write and awaits its end
-// before the buffer goes.
+// writes a fresh one.
 class WriteHandle final : public HidDevice {
  public:
-  WriteHandle(HANDLE file, HANDLE event) : file_(file), event_(event) {}
-  ~WriteHandle() override {
-    if (pending_) {
-      ::CancelIoEx(file_, &overlapped_);
-      DWORD n = 0;
-      ::GetOverlappedResult(file_, &overlapped_, &n, TRUE);
-    }
-    ::CloseHandle(file_);
-    ::CloseHandle(event_);
-  }
+  WriteHandle(HANDLE file, HANDLE event) : io_(file, event) {}
   ReadStart StartRead() override { return ReadStart::kFailed; }
   bool WaitRead(unsigned) override { return false; }
   void TakeReport(InputReport& report) override { std::memset(report, 0, sizeof report); }
   void Write(const std::uint8_t* data, std::size_t size) override {
     if (!data || size == 0 || size > sizeof buffer_) return;
-    if (pending_) {
+    if (io_.pending) {
       DWORD n = 0;
-      if (!::GetOverlappedResult(file_, &overlapped_, &n, FALSE) && ::GetLastError() == ERROR_IO_INCOMPLETE)
+      if (!::GetOverlappedResult(io_.file, &io_.overlapped, &n, FALSE) && ::GetLastError() == ERROR_IO_INCOMPLETE)
         return;  // the device has not taken the last one yet
-      pending_ = false;
+      io_.pending = false;
     }
     std::memcpy(buffer_, data, size);
-    std::memset(&overlapped_, 0, sizeof overlapped_);
-    overlapped_.hEvent = event_;
-    ::ResetEvent(event_);
-    if (::WriteFile(file_, buffer_, static_cast<DWORD>(size), nullptr, &overlapped_)) return;
-    if (::GetLastError() == ERROR_IO_PENDING) pending_ = true;
+    if (::WriteFile(io_.file, buffer_, static_cast<DWORD>(size), nullptr, io_.Next())) return;
+    if (::GetLastError() == ERROR_IO_PENDING) io_.pending = true;
   }
 
  private:
-  HANDLE file_;
-  HANDLE event_;
-  OVERLAPPED overlapped_{};
   std::uint8_t buffer_[kMaxReportLength] = {};
-  bool pending_ = false;
+  OverlappedFile io_;  // last: cancelled and closed first
 };
 
 // Overlapped reads into a buffer of its own. At most one read is outstanding:
 // a read that completes at once is there to take; one that pends stays
-// outstanding until a later StartRead or WaitRead collects it. Closing
-// cancels an outstanding read and awaits its end before the buffer goes.
+// outstanding until a later StartRead or WaitRead collects it.
 class ReadHandle final : public HidDevice {
  public:
-  ReadHandle(HANDLE file, HANDLE event, DWORD length) : file_(file), event_(event), length_(length) {}
-  ~ReadHandle() override {
-    if (pending_) {
-      ::CancelIoEx(file_, &overlapped_);
-      DWORD n = 0;
-      ::GetOverlappedResult(file_, &overlapped_, &n, TRUE);
-    }
-    ::CloseHandle(file_);
-    ::CloseHandle(event_);
-  }
+  ReadHandle(HANDLE file, HANDLE event, DWORD length) : length_(length), io_(file, event) {}
 
   ReadStart StartRead() override {
     if (have_) return ReadStart::kCompleted;
-    if (pending_) return Collect();
-    std::memset(&overlapped_, 0, sizeof overlapped_);
-    overlapped_.hEvent = event_;
-    ::ResetEvent(event_);
-    if (::ReadFile(file_, buffer_, length_, nullptr, &overlapped_)) {
-      pending_ = true;  // completed at once: collected without waiting
+    if (io_.pending) return Collect();
+    if (::ReadFile(io_.file, buffer_, length_, nullptr, io_.Next())) {
+      io_.pending = true;  // completed at once: collected without waiting
       return Collect();
     }
     if (::GetLastError() != ERROR_IO_PENDING) return ReadStart::kFailed;
-    pending_ = true;
+    io_.pending = true;
     return ReadStart::kPending;
   }
 
   bool WaitRead(unsigned timeout_ms) override {
     if (have_) return true;
-    if (!pending_) return false;
-    if (::WaitForSingleObject(event_, timeout_ms) != WAIT_OBJECT_0) return false;
+    if (!io_.pending) return false;
+    if (::WaitForSingleObject(io_.event, timeout_ms) != WAIT_OBJECT_0) return false;
     return Collect() == ReadStart::kCompleted;
   }
 
@@ -150,26 +152,23 @@ class ReadHandle final : public HidDevice {
  private:
   ReadStart Collect() {
     DWORD n = 0;
-    if (!::GetOverlappedResult(file_, &overlapped_, &n, FALSE)) {
+    if (!::GetOverlappedResult(io_.file, &io_.overlapped, &n, FALSE)) {
       if (::GetLastError() == ERROR_IO_INCOMPLETE) return ReadStart::kPending;
-      pending_ = false;  // ended with an error: the device is gone
+      io_.pending = false;  // ended with an error: the device is gone
       return ReadStart::kFailed;
     }
-    pending_ = false;
+    io_.pending = false;
     if (n == 0) return ReadStart::kPending;  // nothing came; the next start reads again
     received_ = n;
     have_ = true;
     return ReadStart::kCompleted;
   }
 
-  HANDLE file_;
-  HANDLE event_;
   DWORD length_;
-  OVERLAPPED overlapped_{};
   std::uint8_t buffer_[kMaxReportLength] = {};
   DWORD received_ = 0;
-  bool pending_ = false;
   bool have_ = false;
+  OverlappedFile io_;  // last: cancelled and closed first
 };
 
 // The paths of the present HID interfaces, in enumeration order.
@@ -229,28 +228,21 @@ std::unique_ptr<HidDevice> SetupApiBus::Open(const std::string& path, HidAccess 
       }
       return std::make_unique<ProbeHandle>(file);
     }
-    case HidAccess::kRead: {
-      HANDLE file = OpenPath(wide, GENERIC_READ, FILE_FLAG_OVERLAPPED);
+    case HidAccess::kRead:
+    case HidAccess::kWrite: {
+      const bool read = access == HidAccess::kRead;
+      HANDLE file = OpenPath(wide, read ? GENERIC_READ : GENERIC_WRITE, FILE_FLAG_OVERLAPPED);
       if (file == INVALID_HANDLE_VALUE) return nullptr;
       HANDLE event = ::CreateEventW(nullptr, TRUE, TRUE, nullptr);
       if (!event) {
         ::CloseHandle(file);
         return nullptr;
       }
+      if (!read) return std::make_unique<WriteHandle>(file, event);
       DWORD length = InputReportLength(file);
       if (length < kInputReportSize) length = kInputReportSize;
       if (length > kMaxReportLength) length = kMaxReportLength;
       return std::make_unique<ReadHandle>(file, event, length);
-    }
-    case HidAccess::kWrite: {
-      HANDLE file = OpenPath(wide, GENERIC_WRITE, FILE_FLAG_OVERLAPPED);
-      if (file == INVALID_HANDLE_VALUE) return nullptr;
-      HANDLE event = ::CreateEventW(nullptr, TRUE, TRUE, nullptr);
-      if (!event) {
-        ::CloseHandle(file);
-        return nullptr;
-      }
-      return std::make_unique<WriteHandle>(file, event);
     }
   }
   return nullptr;
