@@ -46,6 +46,11 @@ std::string ReadFile(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+void WriteFile(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << bytes;
+}
+
 // The document outside the module's section (the first element of that name
 // under the document element), printed in one canonical way: references
 // expanded, attributes quoted alike, line ends normalised. Empty when the
@@ -70,10 +75,7 @@ std::string HostContent(const std::string& bytes) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string& path = ProfilePath();
   const std::string before(reinterpret_cast<const char*>(data), size);
-  {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << before;
-  }
+  WriteFile(path, before);
   const k2t::XmlLoadResult loaded = k2t::linux_platform::PugiXmlDocument().Load(path);
   // Parsed whole, or with its content in pieces as small as can be, the
   // profile reads the same; it is taken only when the library parses it.
@@ -109,10 +111,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // The same reload and save on the original file parsed whole and in the
   // smallest pieces: the host's content and the keys come out the same.
   for (const std::size_t piece_size : {0, 1}) {
-    {
-      std::ofstream out(path, std::ios::binary | std::ios::trunc);
-      out << before;
-    }
+    WriteFile(path, before);
     {
       auto document = std::make_unique<k2t::linux_platform::PugiXmlDocument>();
       document->SetPieceSize(piece_size);
