@@ -27,7 +27,7 @@ class ProfileTest : public ::testing::Test {
   ProfileTest() {
     char pattern[] = "/tmp/k2t-profile-XXXXXX";
     dir_ = ::mkdtemp(pattern);
-    path_ = dir_ + "/Mach3Mill.xml";
+    path_ = dir_ + "/profile.xml";
     host_.Install(module_.host);
   }
   ~ProfileTest() override {
@@ -117,7 +117,7 @@ TEST_F(ProfileTest, OnlyTheFirstOfTwoSectionsIsUsed) {
 TEST_F(ProfileTest, HostContentRoundTripsByteIdentical) {
   const std::string host_part =
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
-      "<!-- Mach profile -->\r\n"
+      "<!-- host profile -->\r\n"
       "<profile>\r\n"
       "  <Preferences Lang='en' Note='say \"hi\"'>\r\n"
       "    <Name>Mill &amp; Lathe &#65; &gt;</Name>\r\n"

@@ -46,7 +46,7 @@ enum class Steps { kSetProName, kStart, kStartAndConfig };
 TEST_F(DllTest, ProfileKeepsItsMeaning) {
   const std::string host_part =
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
-      "<!-- Mach profile -->\r\n"
+      "<!-- host profile -->\r\n"
       "<profile>\r\n"
       "  <Preferences Lang='en' Note='say \"hi\"'>\r\n"
       "    <Name>Mill &amp; Lathe &#65; &gt; \xC3\xA9t\xC3\xA9</Name>\r\n"

@@ -336,7 +336,7 @@ std::string Tui::Frame() {
     l.Add(" LEDs ");
     static constexpr std::pair<int, const char*> kChips[] = {
         {83, "JOG"}, {800, "RESET"}, {804, "RUN"}, {805, "PAUSE"}, {11, "SPINDLE"},
-        {14, "CONT"}, {15, "STEP"},  {57, "MPG"},  {16, "MACH"},   {163, "DTG"}};
+        {14, "CONT"}, {15, "STEP"},  {57, "MPG"},  {16, "MCS"},    {163, "DTG"}};
     for (const auto& [code, label] : kChips) l.Add(" ").Add(std::string(" ") + label + " ", m.GetLED(code) ? kLit : kDim);
     lines.push_back(l.Done());
   }
