@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <libudev.h>
-#include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -25,12 +24,6 @@ class HidrawDevice final : public HidDevice {
   ReadStart StartRead() override {
     if (have_report_ || ReadNow()) return ReadStart::kCompleted;
     return failed_ ? ReadStart::kFailed : ReadStart::kPending;
-  }
-  bool WaitRead(unsigned timeout_ms) override {
-    if (have_report_) return true;
-    pollfd p{fd_, POLLIN, 0};
-    if (::poll(&p, 1, static_cast<int>(timeout_ms)) <= 0) return false;
-    return ReadNow();
   }
   void TakeReport(InputReport& report) override {
     std::memcpy(report, report_, sizeof report);
@@ -66,7 +59,6 @@ class HidrawDevice final : public HidDevice {
 class AttributeProbe final : public HidDevice {
  public:
   ReadStart StartRead() override { return ReadStart::kFailed; }
-  bool WaitRead(unsigned) override { return false; }
   void TakeReport(InputReport&) override {}
   void Write(const std::uint8_t*, std::size_t) override {}
 };

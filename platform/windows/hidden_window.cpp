@@ -114,11 +114,10 @@ void HiddenWindow::RegisterDeviceNotices() {
 }
 
 void HiddenWindow::OnTimer(WPARAM id) {
-  // A host callback that pumps messages must not start a tick inside a tick.
-  if (id != kPollTimerId || in_tick_) return;
-  in_tick_ = true;
+  // A host callback that pumps messages delivers a tick inside a tick: the
+  // core decides what such a tick may do (the E-stop must still be heard).
+  if (id != kPollTimerId) return;
   window_.OnPollTick(static_cast<unsigned>(id));
-  in_tick_ = false;
 }
 
 void HiddenWindow::OnDeviceChange(WPARAM event, LPARAM data) {
@@ -151,7 +150,6 @@ LRESULT CALLBACK HiddenWindow::WindowProc(HWND hwnd, UINT message, WPARAM wparam
         break;
     }
   } catch (...) {
-    if (self) self->in_tick_ = false;
     return message == WM_DEVICECHANGE ? TRUE : 0;
   }
   return ::DefWindowProcW(hwnd, message, wparam, lparam);

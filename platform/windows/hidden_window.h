@@ -46,7 +46,6 @@ class HiddenWindow final : public WindowServices {
   HWND hwnd_ = nullptr;
   HDEVNOTIFY notices_ = nullptr;
   UINT_PTR timer_ = 0;
-  bool in_tick_ = false;
 };
 
 }  // namespace k2t::windows

@@ -48,7 +48,6 @@ class ProbeHandle final : public HidDevice {
   explicit ProbeHandle(HANDLE file) : file_(file) {}
   ~ProbeHandle() override { ::CloseHandle(file_); }
   ReadStart StartRead() override { return ReadStart::kFailed; }
-  bool WaitRead(unsigned) override { return false; }
   void TakeReport(InputReport& report) override { std::memset(report, 0, sizeof report); }
   void Write(const std::uint8_t*, std::size_t) override {}
 
@@ -95,7 +94,6 @@ class WriteHandle final : public HidDevice {
  public:
   WriteHandle(HANDLE file, HANDLE event) : io_(file, event) {}
   ReadStart StartRead() override { return ReadStart::kFailed; }
-  bool WaitRead(unsigned) override { return false; }
   void TakeReport(InputReport& report) override { std::memset(report, 0, sizeof report); }
   void Write(const std::uint8_t* data, std::size_t size) override {
     if (!data || size == 0 || size > sizeof buffer_) return;
@@ -115,9 +113,9 @@ class WriteHandle final : public HidDevice {
   OverlappedFile io_;  // last: cancelled and closed first
 };
 
-// Overlapped reads into a buffer of its own. At most one read is outstanding:
-// a read that completes at once is there to take; one that pends stays
-// outstanding until a later StartRead or WaitRead collects it.
+// Overlapped reads into a buffer of its own, never waited for. At most one
+// read is outstanding: a read that completes at once is there to take; one
+// that pends stays outstanding until a later tick's StartRead collects it.
 class ReadHandle final : public HidDevice {
  public:
   ReadHandle(HANDLE file, HANDLE event, DWORD length) : length_(length), io_(file, event) {}
@@ -132,13 +130,6 @@ class ReadHandle final : public HidDevice {
     if (::GetLastError() != ERROR_IO_PENDING) return ReadStart::kFailed;
     io_.pending = true;
     return ReadStart::kPending;
-  }
-
-  bool WaitRead(unsigned timeout_ms) override {
-    if (have_) return true;
-    if (!io_.pending) return false;
-    if (::WaitForSingleObject(io_.event, timeout_ms) != WAIT_OBJECT_0) return false;
-    return Collect() == ReadStart::kCompleted;
   }
 
   void TakeReport(InputReport& report) override {

@@ -208,10 +208,13 @@ void HandleEStop(DrovikWin& win) {
   Module& m = win.module();
   BehaviourState& b = m.behaviour;
   const bool active = m.input.EStopSwitch;
+  // The latches are set before the host hears the code: a host that runs
+  // its message loop inside DoButton may tick again, and that tick must see
+  // this code as sent (a second 1021 would toggle the host out of E-stop).
   if (active && (!b.EStopSentLatch || !m.host.GetLED(led::kEStop))) {
-    m.host.DoButton(code::kEStop);
     b.EStopSentLatch = true;
     b.EStopReleasedLatch = false;
+    m.host.DoButton(code::kEStop);
   } else if ((!active || b.EStopReleasedLatch) && b.EStopSentLatch) {
     b.EStopSentLatch = false;
     b.EStopReleasedLatch = true;

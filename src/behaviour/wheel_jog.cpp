@@ -34,6 +34,9 @@ bool PausedWithoutLed806(const Host& host) {
 
 void DrovikWin::StartHostJog(double velocity, int direction) {
   Host& host = module_.host;
+  // An E-stop was taken inside this tick: nothing starts, and nothing here
+  // may say that a jog runs.
+  if (host.MotionHeld()) return;
   // A speed that comes from a value the host garbled starts nothing, and
   // ends a jog already running rather than keep it at an older speed.
   if (!std::isfinite(velocity)) {

@@ -50,6 +50,9 @@ class DrovikWin {
   // Ends whatever a wheel or function-key jog left running on the host; used
   // when the link to the pendant is lost and at shutdown.
   void StopLinkMotion();
+  // Ends the timer and the notices first, so that no tick can start a jog
+  // in between, then ends the link's motion.
+  void Shutdown();
 
   Module& module() { return module_; }
   bool read_handle_valid() const { return read_handle_ != nullptr; }
@@ -105,20 +108,32 @@ class DrovikWin {
   struct Found {
     std::string path;
     std::unique_ptr<HidDevice> probe;  // null: no pendant on the bus
+    std::unique_ptr<HidDevice> read;   // null: none of the pendants could be opened for reading
   };
+  enum class ReadOutcome { kNothing, kFresh, kFailed };
+
   Found FindPendant();
-  void OpenReadWrite();
+  bool StillAnswersAtPath();
+  void Reconnect();
+  void SearchWhileLost();
   void CloseReadWrite();
   void LoseLink();
   void ClearStaleInputs();
-  void ReadReport();
+  ReadOutcome ReadReport();
   void Tick();
+  void NestedTick();
 
   struct DeferredNotice {
     int type;
     std::string path;
   };
-  bool ticking_ = false;
+  // 0 between ticks, 1 while a tick runs, 2 while a tick runs inside it (a
+  // host callback that pumps messages).
+  int tick_depth_ = 0;
+  // A nested tick put a fresh report in force: once the tick around it is
+  // done, the wheel counts on from that report.
+  bool nested_fresh_report_ = false;
+  int search_countdown_ = 0;
   std::vector<DeferredNotice> deferred_notices_;
 
   Module& module_;

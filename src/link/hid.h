@@ -16,7 +16,6 @@ inline constexpr std::uint16_t kPendantVendorId = 0x04D8;
 inline constexpr std::uint16_t kPendantProductId = 0xFCE8;
 inline constexpr unsigned kPollTimerId = 1;
 inline constexpr unsigned kPollPeriodMs = 25;
-inline constexpr unsigned kReadWaitMs = 5;
 inline constexpr int kDeviceArrival = 0x8000;
 inline constexpr int kDeviceRemoval = 0x8004;
 inline constexpr std::size_t kInputReportSize = 8;
@@ -25,6 +24,12 @@ inline constexpr std::size_t kOutputReportSize = 21;
 // fewer (hidraw 64, Windows 32), so the bound only keeps a device that never
 // runs dry from holding the GUI thread.
 inline constexpr int kMaxReportsPerTick = 256;
+// Device notices can be lost (a hub reset, an overflowing udev monitor, a
+// host whose GUI thread hung), so the link also searches the bus by itself:
+// this often while it has no working read handle, this often while the
+// pendant is absent.
+inline constexpr int kReadLostSearchTicks = 40;
+inline constexpr int kAbsentSearchTicks = 200;
 
 using InputReport = std::uint8_t[kInputReportSize];
 
@@ -40,24 +45,23 @@ struct HidInterface {
 enum class ReadStart { kCompleted, kPending, kFailed };
 
 // An open handle on one HID interface. Destroying it closes the handle (a
-// read still outstanding is cancelled and awaited first).
+// read still outstanding is cancelled first).
 // The device owns its read buffer: a report that arrives late never changes
 // the report a tick is decoding, and it never has two reads outstanding.
 //
-// Reading drains: StartRead never blocks. kCompleted means a report is there
-// to take now, and TakeReport consumes it, so the next StartRead yields the
-// next waiting report, oldest first. kPending means none is waiting (a read
-// may stay outstanding and complete later); kFailed means the device is gone
-// or no read could start. The poll tick takes every waiting report and
-// decodes the newest; it waits only when none was waiting.
+// Reading never waits: the poll tick runs on the host's GUI thread, and any
+// wait there is the host's screen standing still. StartRead says whether a
+// report is there to take now (kCompleted), and TakeReport consumes it, so
+// the next StartRead yields the next waiting report, oldest first. kPending
+// means none is waiting (a read may stay outstanding and complete by a later
+// tick); kFailed means the device is gone or no read could start. The poll
+// tick takes every waiting report and decodes the newest.
 class HidDevice {
  public:
   virtual ~HidDevice() = default;
   // Takes the next waiting report without waiting, or reports on the read
   // still outstanding.
   virtual ReadStart StartRead() = 0;
-  // Waits at most timeout_ms for the outstanding read; true when it completed.
-  virtual bool WaitRead(unsigned timeout_ms) = 0;
   // Copies the completed report out (8 bytes, byte 0 the report id) and
   // consumes it.
   virtual void TakeReport(InputReport& report) = 0;

@@ -6,6 +6,12 @@
 
 namespace k2t {
 
+namespace {
+bool IsPendant(const HidInterface& device) {
+  return device.vendor_id == kPendantVendorId && device.product_id == kPendantProductId;
+}
+}  // namespace
+
 DrovikWin::DrovikWin(Module& module) : module_(module) {}
 
 void DrovikWin::ForgetHost() {
@@ -25,24 +31,39 @@ DrovikWin::Found DrovikWin::FindPendant() {
   Found found;
   if (!bus_) return found;
   const std::vector<HidInterface> devices = bus_->Enumerate();
-  const auto is_pendant = [](const HidInterface& d) {
-    return d.vendor_id == kPendantVendorId && d.product_id == kPendantProductId;
+  // The first pendant that can be read wins. One that cannot (firmware with
+  // a second collection the system keeps for itself) is passed over for the
+  // next; when none can, the first is still taken, connected without a read
+  // handle, and searched for again.
+  const auto consider = [&](const HidInterface& device) {
+    // An interface whose attributes cannot be read does not match.
+    std::unique_ptr<HidDevice> probe = bus_->Open(device.path, HidAccess::kAttributes);
+    if (!probe || !IsPendant(device)) return false;
+    std::unique_ptr<HidDevice> read = bus_->Open(device.path, HidAccess::kRead);
+    if (!read && found.probe) return false;
+    found.path = device.path;
+    found.probe = std::move(probe);
+    found.read = std::move(read);
+    return found.read != nullptr;
   };
   // The stored path first, but only while it still belongs to a pendant:
   // device nodes are reused, so a path alone proves nothing.
   if (!DevicePath.empty()) {
-    for (const HidInterface& device : devices) {
-      if (device.path != DevicePath || !is_pendant(device)) continue;
-      if (auto probe = bus_->Open(device.path, HidAccess::kAttributes)) return {device.path, std::move(probe)};
-    }
+    for (const HidInterface& device : devices)
+      if (device.path == DevicePath && IsPendant(device) && consider(device)) return found;
   }
-  for (const HidInterface& device : devices) {
-    // An interface whose attributes cannot be read does not match.
-    std::unique_ptr<HidDevice> probe = bus_->Open(device.path, HidAccess::kAttributes);
-    if (!probe || !is_pendant(device)) continue;
-    return {device.path, std::move(probe)};
-  }
+  for (const HidInterface& device : devices)
+    if (consider(device)) return found;
   return found;
+}
+
+bool DrovikWin::StillAnswersAtPath() {
+  if (!bus_ || DevicePath.empty()) return false;
+  for (const HidInterface& device : bus_->Enumerate()) {
+    if (device.path != DevicePath || !IsPendant(device)) continue;
+    if (bus_->Open(device.path, HidAccess::kAttributes)) return true;
+  }
+  return false;
 }
 
 bool DrovikWin::OpenPendant() {
@@ -50,7 +71,8 @@ bool DrovikWin::OpenPendant() {
   if (found.probe) {
     Connected = true;
     DevicePath = found.path;
-    OpenReadWrite();
+    read_handle_ = std::move(found.read);
+    write_handle_ = bus_->Open(DevicePath, HidAccess::kWrite);
     probe_handle_ = std::move(found.probe);  // stays open until the window goes
   }
   // Notices from now on whether or not the pendant is here, so that one
@@ -62,12 +84,6 @@ bool DrovikWin::OpenPendant() {
     timer_started_ = true;
   }
   return Connected;
-}
-
-void DrovikWin::OpenReadWrite() {
-  if (!bus_) return;
-  read_handle_ = bus_->Open(DevicePath, HidAccess::kRead);
-  write_handle_ = bus_->Open(DevicePath, HidAccess::kWrite);
 }
 
 void DrovikWin::CloseReadWrite() {
@@ -82,41 +98,63 @@ void DrovikWin::LoseLink() {
   ClearStaleInputs();
 }
 
+void DrovikWin::Shutdown() {
+  services_.reset();
+  StopLinkMotion();
+}
+
+void DrovikWin::Reconnect() {
+  // A pendant that still answers at its path keeps its handles: closing the
+  // read handle would throw away what it queued, an E-stop press among it.
+  if (Connected && read_handle_ && StillAnswersAtPath()) return;
+  Found found = FindPendant();
+  if (!found.probe) {
+    // No pendant (another device arrived, perhaps on the pendant's old
+    // node): nothing is opened, and whatever the link was doing ends.
+    if (Connected || read_handle_ || write_handle_) LoseLink();
+    probe_handle_.reset();
+    return;
+  }
+  if (found.path != DevicePath) {
+    // A pendant on another path (re-plugged under a new node, or plugged
+    // in after start-up): what the last report showed no longer holds,
+    // and its wheel counter starts from wherever the new one stands.
+    if (Connected) StopLinkMotion();
+    ClearStaleInputs();
+  }
+  CloseReadWrite();
+  probe_handle_ = std::move(found.probe);
+  DevicePath = found.path;
+  Connected = true;
+  read_handle_ = std::move(found.read);
+  write_handle_ = bus_->Open(DevicePath, HidAccess::kWrite);
+  if (!read_handle_) {
+    // Connected without a way to read: the last report must not go on
+    // driving the machine.
+    StopLinkMotion();
+    ClearStaleInputs();
+  }
+}
+
+void DrovikWin::SearchWhileLost() {
+  const int period = !bus_ ? 0 : !Connected ? kAbsentSearchTicks : !read_handle_ ? kReadLostSearchTicks : 0;
+  if (period == 0) {
+    search_countdown_ = 0;
+    return;
+  }
+  if (search_countdown_ <= 0 || search_countdown_ > period) search_countdown_ = period;
+  if (--search_countdown_ == 0) Reconnect();
+}
+
 bool DrovikWin::HandleDeviceChange(int event_type, std::string_view path) {
-  if (ticking_) {
+  if (tick_depth_ > 0) {
     deferred_notices_.push_back({event_type, std::string(path)});
     return true;
   }
   if (event_type == kDeviceArrival) {
     // The notice does not say reliably which interface arrived, so every
-    // arrival looks for the pendant anew: on its stored path if that is
-    // still the pendant, else wherever the bus shows one.
-    Found found = FindPendant();
-    if (!found.probe) {
-      // No pendant (another device arrived, perhaps on the pendant's old
-      // node): nothing is opened, and whatever the link was doing ends.
-      if (Connected || read_handle_ || write_handle_) LoseLink();
-      probe_handle_.reset();
-      return true;
-    }
-    if (found.path != DevicePath) {
-      // A pendant on another path (re-plugged under a new node, or plugged
-      // in after start-up): what the last report showed no longer holds,
-      // and its wheel counter starts from wherever the new one stands.
-      if (Connected) StopLinkMotion();
-      ClearStaleInputs();
-    }
-    CloseReadWrite();
-    probe_handle_ = std::move(found.probe);
-    DevicePath = found.path;
-    Connected = true;
-    OpenReadWrite();
-    if (!read_handle_) {
-      // Connected without a way to read: the last report must not go on
-      // driving the machine.
-      StopLinkMotion();
-      ClearStaleInputs();
-    }
+    // arrival looks for the pendant anew unless it still answers where it was.
+    Reconnect();
   } else if (event_type == kDeviceRemoval && IsPendantPath(path) && Connected) {
     LoseLink();
   }

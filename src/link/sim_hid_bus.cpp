@@ -17,13 +17,10 @@ class SimHidDevice final : public HidDevice {
     if (const K2tSimHidBus* b = *bus_; b && b->close) b->close(b->context, handle_);
   }
 
-  // read with timeout 0 takes what is waiting; only WaitRead waits.
+  // Always timeout 0: take what is waiting, never wait for what is not.
   ReadStart StartRead() override {
     if (have_report_) return ReadStart::kCompleted;
-    return Read(0) ? ReadStart::kCompleted : (gone_ ? ReadStart::kFailed : ReadStart::kPending);
-  }
-  bool WaitRead(unsigned timeout_ms) override {
-    return have_report_ || Read(static_cast<int>(timeout_ms));
+    return Read() ? ReadStart::kCompleted : (gone_ ? ReadStart::kFailed : ReadStart::kPending);
   }
   void TakeReport(InputReport& report) override {
     std::memcpy(report, buffer_, sizeof report);
@@ -34,11 +31,11 @@ class SimHidDevice final : public HidDevice {
   }
 
  private:
-  bool Read(int timeout_ms) {
+  bool Read() {
     const K2tSimHidBus* b = *bus_;
     if (!b || !b->read) return false;
     unsigned char buf[64];
-    const int n = b->read(b->context, handle_, buf, sizeof buf, timeout_ms);
+    const int n = b->read(b->context, handle_, buf, sizeof buf, 0);
     if (n < 0) gone_ = true;
     if (n <= 0) return false;
     // A short report leaves the rest zero; a longer one is cut to 8 bytes.

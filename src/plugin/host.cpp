@@ -14,8 +14,20 @@ std::size_t AxisJogOffset(int axis) {
 }
 }  // namespace
 
+bool Host::StopsMotion(std::int16_t code) {
+  constexpr std::int16_t kEStop = 1021, kFeedHold = 1001, kStop = 1003, kJogModeContinuous = 205;
+  constexpr std::int16_t kFirstJogStop = 334, kLastJogStop = 339;
+  return code == kEStop || code == kFeedHold || code == kStop || code == kJogModeContinuous ||
+         (code >= kFirstJogStop && code <= kLastJogStop);
+}
+
+void Host::Code(const char* text) const {
+  if (motion_held_ && (!text || std::strcmp(text, "ENDJOG") != 0)) return;
+  if (callbacks_.code) callbacks_.code(text);
+}
+
 void Host::WriteAxisJog(int axis, const AxisJogBlock& block) const {
-  if (!ValidAxis(axis)) return;
+  if (!ValidAxis(axis) || (motion_held_ && block.active)) return;
   const std::size_t base = AxisJogOffset(axis);
   Write(motion_, base + K2T_AXIS_JOG_DIRECTION, block.direction);
   Write(motion_, base + K2T_AXIS_JOG_VELOCITY, block.velocity);

@@ -51,9 +51,17 @@ class Host {
     message_line_ = writer ? writer : &WriteFixedMessageLine;
   }
 
+  // After an E-stop taken inside a tick, the rest of that tick must start
+  // nothing: while motion is held only what stops the machine reaches the
+  // host (the E-stop, stop, feed hold, jog stops, "ENDJOG", the jog mode's
+  // restore); every other button code, G-code text and jog start is dropped.
+  void HoldMotion(bool held) { motion_held_ = held; }
+  bool MotionHeld() const { return motion_held_; }
+
   // Callbacks. A callback the host never handed over is skipped (reads give
   // 0 / false) rather than called through a null pointer.
   void DoButton(std::int16_t code) const {
+    if (motion_held_ && !StopsMotion(code)) return;
     if (callbacks_.do_button) callbacks_.do_button(code);
   }
   void SetDRO(int code, double value) const {
@@ -61,9 +69,7 @@ class Host {
   }
   double GetDRO(int code) const { return callbacks_.get_dro ? callbacks_.get_dro(code) : 0.0; }
   bool GetLED(int code) const { return callbacks_.get_led ? callbacks_.get_led(code) : false; }
-  void Code(const char* text) const {
-    if (callbacks_.code) callbacks_.code(text);
-  }
+  void Code(const char* text) const;
 
   // Setup record.
   std::int32_t IncrementalMode() const { return Read<std::int32_t>(setup_, K2T_SETUP_INCREMENTAL_MODE); }
@@ -105,11 +111,14 @@ class Host {
     if (record) std::memcpy(record + offset, &value, sizeof value);
   }
 
+  static bool StopsMotion(std::int16_t code);
+
   unsigned char* motion_ = nullptr;
   unsigned char* setup_ = nullptr;
   unsigned char* planner_ = nullptr;
   Callbacks callbacks_;
   MessageLineWriter message_line_ = &WriteFixedMessageLine;
+  bool motion_held_ = false;
 };
 
 }  // namespace k2t

@@ -26,10 +26,15 @@ Module::~Module() {
 }
 
 bool Module::InitControl(void* motion, void* setup, void* planner, void* host_window) {
+  // A second InitControl replaces the window, as the host's own restart
+  // would; a jog the old one runs is ended first, through the records it
+  // was started in.
+  if (window_) {
+    window_->Shutdown();
+    window_.reset();
+  }
   host.SetRecords(motion, setup, planner);
   host_window_ = host_window;
-  // A second InitControl replaces the window, as the host's own restart would.
-  window_.reset();
   window_ = std::make_unique<DrovikWin>(*this);
   window_->SetPorts(platform_.CreateWindowPorts(*window_, host_window));
   return true;
@@ -74,7 +79,7 @@ void Module::Update() { counters.Step(); }
 
 void Module::StopPlug() {
   if (!window_) return;
-  window_->StopLinkMotion();
+  window_->Shutdown();
   window_.reset();
 }
 

@@ -43,7 +43,6 @@ class BenchDevice final : public HidDevice {
     waiting_ = per_tick_;  // the next tick finds the next batch
     return ReadStart::kPending;
   }
-  bool WaitRead(unsigned) override { return false; }
   void TakeReport(InputReport& report) override {
     --waiting_;
     report[0] = 0;

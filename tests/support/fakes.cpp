@@ -134,7 +134,10 @@ class FakeHandle final : public HidDevice {
       : device_(std::move(device)), access_(access) {
     ++device_->open_handles;
   }
-  ~FakeHandle() override { --device_->open_handles; }
+  ~FakeHandle() override {
+    --device_->open_handles;
+    if (access_ == HidAccess::kRead) device_->reports.clear();
+  }
 
   ReadStart StartRead() override {
     if (device_->fail_after_reads == 0) device_->gone = true;
@@ -149,15 +152,6 @@ class FakeHandle final : public HidDevice {
       }
     }
     return have_ ? ReadStart::kCompleted : ReadStart::kPending;
-  }
-  bool WaitRead(unsigned) override {
-    ++device_->waits;
-    if (!have_ && !device_->arrive_during_wait.empty()) {
-      report_ = device_->arrive_during_wait.front();
-      device_->arrive_during_wait.pop_front();
-      have_ = true;
-    }
-    return have_;
   }
   void TakeReport(InputReport& report) override {
     std::memset(report, 0, sizeof report);
@@ -179,6 +173,7 @@ class FakeHandle final : public HidDevice {
 
 std::vector<HidInterface> FakeHidBus::Enumerate() {
   std::vector<HidInterface> out;
+  ++enumerations;
   for (const auto& d : *devices_) out.push_back({d->path, d->vendor_id, d->product_id});
   return out;
 }

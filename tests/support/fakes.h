@@ -86,7 +86,8 @@ struct FakeDevice {
   bool fail_write_open = false;
   bool gone = false;  // reads fail: unplugged before the removal notice
   int fail_after_reads = -1;  // >= 0: gone after this many more reports
-  // Reports that are there to read at once, oldest first.
+  // Reports queued on the open read handle, oldest first; closing that
+  // handle throws them away, as closing a device file does.
   std::deque<std::vector<std::uint8_t>> reports;
   // The device's queue bound; a report that finds it full is dropped, as
   // hidraw drops the newest (0: unbounded).
@@ -94,12 +95,9 @@ struct FakeDevice {
   void Send(const std::vector<std::uint8_t>& report) {
     if (capacity == 0 || reports.size() < capacity) reports.push_back(report);
   }
-  // A report that arrives only while a tick waits for it.
-  std::deque<std::vector<std::uint8_t>> arrive_during_wait;
   std::vector<std::vector<std::uint8_t>> written;
   int open_handles = 0;
   int reads_started = 0;
-  int waits = 0;
 };
 
 class FakeHidBus final : public HidBus {
@@ -110,6 +108,7 @@ class FakeHidBus final : public HidBus {
   std::unique_ptr<HidDevice> Open(const std::string& path, HidAccess access) override;
   void ForgetHost() override { ++*forgotten_; }
   std::vector<std::string> opens;  // "read /dev/x", "write /dev/x", "attributes /dev/x"
+  int enumerations = 0;
 
  private:
   std::vector<std::shared_ptr<FakeDevice>>* devices_;

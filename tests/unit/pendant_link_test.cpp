@@ -91,11 +91,14 @@ TEST_F(PendantLinkTest, FailedOpensLeaveHandlesInvalidWhileConnected) {
 TEST_F(PendantLinkTest, NoticesReopenAndClose) {
   auto pendant = AddDevice("/dev/hidraw1");
   Open();
-  // Another device's arrival re-opens the pendant's handles.
+  // Another device's arrival keeps the handles of a pendant that still
+  // answers at its path.
+  const std::size_t opens = platform_.bus->opens.size();
   win().HandleDeviceChange(kDeviceArrival, "/dev/hidraw9");
   EXPECT_TRUE(win().Connected);
   EXPECT_EQ(pendant->open_handles, 3);
-  EXPECT_EQ(platform_.bus->opens.back(), "write /dev/hidraw1");
+  EXPECT_EQ(platform_.bus->opens.size(), opens + 1);
+  EXPECT_EQ(platform_.bus->opens.back(), "attributes /dev/hidraw1");
   // Another device's removal is ignored.
   EXPECT_TRUE(win().HandleDeviceChange(kDeviceRemoval, "/dev/hidraw9"));
   EXPECT_TRUE(win().Connected);

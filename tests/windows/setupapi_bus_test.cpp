@@ -87,7 +87,6 @@ TEST(SetupApiBus, PendingReadIsCollectedLaterAndCancelledOnClose) {
   ASSERT_NE(reader, nullptr);
   EXPECT_EQ(reader->StartRead(), ReadStart::kPending);
   EXPECT_EQ(reader->StartRead(), ReadStart::kPending);  // the same read, still outstanding
-  EXPECT_FALSE(reader->WaitRead(5));
   reader.reset();  // cancels the read and awaits its end before the buffer goes
 }
 

@@ -145,7 +145,9 @@ void Bench::ModuleTimer(void (*fn)(void*), void* arg) {
     Boundary("tick " + std::to_string(ticks_));
   }
   pendant_.PrepareReport();
+  const auto started = std::chrono::steady_clock::now();
   fn(arg);
+  last_tick_seconds_ = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   AfterModuleCall();
   if (after_tick) after_tick();
 }

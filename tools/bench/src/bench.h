@@ -68,6 +68,8 @@ class Bench {
   VirtualPendant& pendant() { return pendant_; }
   // Called once per module poll tick, after the module ran (real time too).
   std::function<void()> after_tick;
+  // Wall-clock seconds the module's last poll tick held the host's thread.
+  double last_tick_seconds() const { return last_tick_seconds_; }
 
   // The K2tSimHidBus the executable exports; null on the real bus.
   static K2tSimHidBus* SimulatedBus();
@@ -102,6 +104,7 @@ class Bench {
   std::string message_;
   bool started_ = false, stopped_ = false;
   long ticks_ = 0, updates_ = 0;
+  double last_tick_seconds_ = 0;
   std::chrono::steady_clock::time_point start_time_ = std::chrono::steady_clock::now();
   std::chrono::steady_clock::time_point last_advance_ = start_time_;
 };

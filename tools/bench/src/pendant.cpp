@@ -1,10 +1,12 @@
 #include "pendant.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <numeric>
+#include <thread>
 
 namespace bench {
 
@@ -108,7 +110,9 @@ void VirtualPendant::PrepareReport() {
     }
   }
 
-  if (report_rate_ <= 0) {
+  if (silent_) {
+    // Untouched: nothing to report.
+  } else if (report_rate_ <= 0) {
     MakeReport(0.025);
     for (auto& [id, h] : handles_) {
       if (!h.pendant || h.access != K2T_SIM_ACCESS_READ || !Live(h)) continue;
@@ -262,12 +266,15 @@ void VirtualPendant::Close(void* context, int handle) {
   static_cast<VirtualPendant*>(context)->handles_.erase(handle);
 }
 
-int VirtualPendant::Read(void* context, int handle, unsigned char* buf, int size, int /*timeout_ms*/) {
-  // Reports come only at poll ticks, so waiting could bring nothing new:
-  // the read never blocks, in real time or virtual.
+int VirtualPendant::Read(void* context, int handle, unsigned char* buf, int size, int timeout_ms) {
+  // Reports come only at poll ticks, so waiting could bring nothing new.
   auto* self = static_cast<VirtualPendant*>(context);
   Handle* h = self->Find(handle);
   if (!h || !self->Live(*h) || h->access != K2T_SIM_ACCESS_READ) return -1;
+  if (h->reports.empty() && timeout_ms > 0) {
+    ++self->waiting_reads_;
+    if (self->honour_timeouts_) std::this_thread::sleep_for(std::chrono::milliseconds(timeout_ms));
+  }
   if (h->reports.empty() || !buf || size <= 0) return 0;
   const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(size), 8);
   std::memcpy(buf, h->reports.front().data(), n);

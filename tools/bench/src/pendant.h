@@ -84,6 +84,14 @@ class VirtualPendant {
   double report_rate() const { return report_rate_; }
   // Reports dropped because the device queue was full.
   long dropped() const { return dropped_; }
+  // A pendant that reports only on change, left untouched: no reports at all.
+  void SetSilent(bool silent) { silent_ = silent; }
+  // A read with a timeout that finds the queue empty blocks for that long,
+  // in real time, as a device queue does (no report arrives meanwhile: they
+  // come only at poll ticks). Off by default; the latency runs measure it.
+  void HonourReadTimeouts(bool on) { honour_timeouts_ = on; }
+  // Reads that asked to wait for a report that had not arrived.
+  long waiting_reads() const { return waiting_reads_; }
 
   // Called at the start of every poll tick, before the module reads.
   void PrepareReport();
@@ -150,6 +158,9 @@ class VirtualPendant {
   std::array<std::uint8_t, 8> report_{};
   double report_rate_ = 0, rate_carry_ = 0;
   long dropped_ = 0;
+  bool silent_ = false;
+  bool honour_timeouts_ = false;
+  long waiting_reads_ = 0;
 
   std::array<std::uint8_t, 21> output_{};
   bool has_output_ = false;
