@@ -52,6 +52,12 @@ void DrovikWin::StartHostJog(double velocity, int direction) {
     }
     HostJogActive = true;
   }
+  // The host ran its message loop inside that button and an E-stop was
+  // taken there: the jog does not start, and the jog mode goes back.
+  if (host.MotionHeld()) {
+    EndWheelJog();
+    return;
+  }
   AxisJogBlock block;
   block.direction = direction;
   block.acceleration = host.AxisAccelerationSteps(SelectedAxis);

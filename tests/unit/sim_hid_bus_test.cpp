@@ -4,6 +4,7 @@
 
 #include <climits>
 #include <cstdio>
+#include <vector>
 
 #include "link/sim_hid_bus.h"
 
@@ -49,6 +50,36 @@ TEST(SimHidBusTest, TakesOnlyTheEntriesTheHostWrote) {
       EXPECT_EQ(found.back().path, "/sim/" + std::to_string(found.size() - 1));
     }
   }
+}
+
+// The host's GUI thread is never held for the pendant: every read asks for
+// what is waiting now (timeout 0), whatever the device has queued.
+TEST(SimHidBusTest, ReadsNeverAskToWait) {
+  struct Queue {
+    int waiting = 2;
+    std::vector<int> timeouts;
+  } queue;
+  K2tSimHidBus host{};
+  host.version = 1;
+  host.context = &queue;
+  host.open = [](void*, const char*, int) { return 1; };
+  host.close = [](void*, int) {};
+  host.read = [](void* context, int, unsigned char* buf, int, int timeout_ms) {
+    auto* q = static_cast<Queue*>(context);
+    q->timeouts.push_back(timeout_ms);
+    if (q->waiting == 0) return 0;
+    --q->waiting;
+    buf[0] = 0;
+    return 8;
+  };
+  SimHidBus bus(host);
+  auto device = bus.Open("/sim/0", HidAccess::kRead);
+  ASSERT_NE(device, nullptr);
+  InputReport report;
+  for (int tick = 0; tick < 3; ++tick) {
+    while (device->StartRead() == ReadStart::kCompleted) device->TakeReport(report);
+  }
+  EXPECT_EQ(queue.timeouts, std::vector<int>(5, 0));
 }
 
 }  // namespace
