@@ -62,7 +62,8 @@ constexpr const char* kUsage =
     "  --report-rate HZ  the virtual pendant sends HZ reports a second into a 64-report\n"
     "                    queue (default 0: one report per poll tick)\n"
     "  --latency         print the ticks from an E-stop press and from the wheel's last\n"
-    "                    detent to the module's answer at 40, 125 and 1000 reports/s\n"
+    "                    detent to the module's answer at 40, 125 and 1000 reports/s, and\n"
+    "                    the host thread's time per tick (idle, those rates, absent)\n"
     "  -h, --help        this text\n";
 
 struct Options {
