@@ -27,8 +27,15 @@
 #include "text.h"
 #include "tui.h"
 
-#ifndef K2T_BENCH_DEFAULT_MODULE
-#define K2T_BENCH_DEFAULT_MODULE "K2TPendant.so"
+// The module: the one built beside the bench in its build folder; for an
+// installed bench, the installed one, found from the bench's own folder.
+#ifndef K2T_BUILD_DIR
+#define K2T_BUILD_DIR ""
+#define K2T_BUILD_MODULE "K2TPendant.so"
+#define K2T_MODULE_FROM_BIN "../lib/k2t/K2TPendant.so"
+#endif
+#ifndef K2T_VERSION
+#define K2T_VERSION "unknown"
 #endif
 
 namespace {
@@ -43,9 +50,14 @@ constexpr int kExitModule = 3;    // the module cannot be loaded or lacks an ent
 constexpr int kExitNoPendant = 4; // --real and no usable pendant
 constexpr int kExitInterrupted = 130;
 
-constexpr const char* kUsage =
+std::string DefaultModule() {
+  return DefaultModulePath(ProgramDir(), K2T_BUILD_DIR, K2T_BUILD_MODULE, K2T_MODULE_FROM_BIN);
+}
+
+std::string Usage() {
+  return
     "usage: pendant-bench [options]\n"
-    "  --module PATH     module to load (default: " K2T_BENCH_DEFAULT_MODULE ")\n"
+    "  --module PATH     module to load (default: " + DefaultModule() + ")\n"
     "  --profile PATH    host profile the module keeps its settings in\n"
     "                    (default: a fresh temporary file for scripts,\n"
     "                     $TMPDIR/pendant-bench-profile-UID.xml otherwise)\n"
@@ -64,7 +76,10 @@ constexpr const char* kUsage =
     "  --latency         print the ticks from an E-stop press and from the wheel's last\n"
     "                    detent to the module's answer at 40, 125 and 1000 reports/s, and\n"
     "                    the host thread's time per tick (idle, those rates, absent)\n"
-    "  -h, --help        this text\n";
+    "  --version         the bench's version\n"
+    "  -h, --help        this text\n"
+    "See pendant-bench(1).\n";
+}
 
 struct Options {
   BenchOptions bench;
@@ -73,7 +88,7 @@ struct Options {
 };
 
 bool ParseOptions(int argc, char** argv, Options& o, std::string& error) {
-  o.bench.module_path = K2T_BENCH_DEFAULT_MODULE;
+  o.bench.module_path = DefaultModule();
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     auto value = [&](std::string& out) {
@@ -124,7 +139,10 @@ bool ParseOptions(int argc, char** argv, Options& o, std::string& error) {
     } else if (arg == "--real") {
       o.bench.real_pendant = true;
     } else if (arg == "-h" || arg == "--help") {
-      std::fputs(kUsage, stdout);
+      std::fputs(Usage().c_str(), stdout);
+      std::exit(kExitOk);
+    } else if (arg == "--version") {
+      std::puts("pendant-bench " K2T_VERSION);
       std::exit(kExitOk);
     } else {
       error = "unknown option " + arg;
@@ -294,7 +312,7 @@ int main(int argc, char** argv) {
   Options o;
   std::string error;
   if (!ParseOptions(argc, argv, o, error)) {
-    std::fprintf(stderr, "pendant-bench: %s\n%s", error.c_str(), kUsage);
+    std::fprintf(stderr, "pendant-bench: %s\n%s", error.c_str(), Usage().c_str());
     return kExitUsage;
   }
   if (o.print_demo) {

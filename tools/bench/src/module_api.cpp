@@ -3,6 +3,8 @@
 #include <dlfcn.h>
 
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 namespace bench {
 
@@ -60,6 +62,23 @@ bool LoadModule(const std::string& path, ModuleApi& api, std::string& error) {
     return false;
   }
   return true;
+}
+
+std::string DefaultModulePath(const std::string& program_dir, const std::string& build_dir,
+                              const std::string& build_module, const std::string& module_from_program) {
+  namespace fs = std::filesystem;
+  if (program_dir.empty()) return build_module;
+  // The build folder as it is now: it may have been reached through a link.
+  std::error_code ec;
+  const fs::path built = fs::weakly_canonical(build_dir, ec);
+  if (!build_dir.empty() && !ec && built == fs::path(program_dir)) return build_module;
+  return (fs::path(program_dir) / module_from_program).lexically_normal().string();
+}
+
+std::string ProgramDir() {
+  std::error_code ec;
+  const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+  return ec ? std::string() : exe.parent_path().string();
 }
 
 }  // namespace bench

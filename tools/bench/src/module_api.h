@@ -36,4 +36,16 @@ struct ModuleApi {
 // plug-ins.
 bool LoadModule(const std::string& path, ModuleApi& api, std::string& error);
 
+// The module a host program loads when none is named. Run from its build
+// folder (build_dir), the program takes the module built with it; installed,
+// it takes the module installed with it, found from its own folder through
+// module_from_program (a path relative to the program's folder), so an
+// installed tree works wherever it was unpacked. Without a program folder,
+// the built module.
+std::string DefaultModulePath(const std::string& program_dir, const std::string& build_dir,
+                              const std::string& build_module, const std::string& module_from_program);
+
+// The folder of the running program, or "" when it cannot be told.
+std::string ProgramDir();
+
 }  // namespace bench

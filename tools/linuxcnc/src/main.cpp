@@ -30,6 +30,9 @@
 #ifndef K2T_DEFAULT_MODULE
 #define K2T_DEFAULT_MODULE "K2TPendant.so"
 #endif
+#ifndef K2T_VERSION
+#define K2T_VERSION "unknown"
+#endif
 
 namespace {
 
@@ -47,7 +50,8 @@ constexpr const char* kUsage =
     "  --pendant KIND     real: the K2T pendant on hidraw; virtual: a simulated one worked\n"
     "                     from standard input (default: [K2T]PENDANT, else real)\n"
     "  --module PATH      K2TPendant.so to load (default: [K2T]MODULE, else the built one)\n"
-    "  --wait SECONDS     wait this long for LinuxCNC to come up (default 10)\n";
+    "  --wait SECONDS     wait this long for LinuxCNC to come up (default 10)\n"
+    "  --version          the bridge's version (LinuxCNC is not needed)\n";
 
 LineWriter* g_out = nullptr;  // main's, alive while anything can say something
 
@@ -90,6 +94,9 @@ bool ParseOptions(int argc, char** argv, Options& o, std::string& error) {
       }
     } else if (arg == "-h" || arg == "--help") {
       std::fputs(kUsage, stdout);
+      std::exit(kExitOk);
+    } else if (arg == "--version") {
+      std::puts("k2t-linuxcnc " K2T_VERSION);
       std::exit(kExitOk);
     } else {
       error = "unknown option " + arg;
