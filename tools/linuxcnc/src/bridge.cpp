@@ -499,7 +499,10 @@ void Bridge::Tick() {
 
 void Bridge::FillRecords() {
   const Status& s = status_;
-  const bool motion_busy = s.motion_queue > 0 || !s.inpos;
+  // Coordinated motion (MDI, a program) only: jogs in MANUAL are LinuxCNC
+  // increments, which add up, so a wheel reversal during one must not make
+  // the module hold its step jogs back.
+  const bool motion_busy = s.motion_queue > 0 || (!s.inpos && s.mode != TaskMode::kManual);
   Write<std::int32_t>(records_.motion, K2T_MOTION_QUEUE_TAIL, 0);
   Write<std::int32_t>(records_.motion, K2T_MOTION_QUEUE_HEAD, motion_busy ? 1 : 0);
   Write<std::uint8_t>(records_.motion, K2T_MOTION_JOG_INHIBIT, s.state == TaskState::kOn ? 0 : 1);

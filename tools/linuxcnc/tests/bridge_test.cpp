@@ -486,6 +486,7 @@ TEST_F(BridgeTest, BridgeStateIsConsistent) {
 
 TEST_F(BridgeTest, RecordFieldsFromStatusAndIni) {
   status_.state = TaskState::kEStop;
+  status_.mode = TaskMode::kMdi;
   status_.interp = Interp::kReading;
   status_.inpos = false;
   status_.incremental = true;
@@ -507,6 +508,7 @@ TEST_F(BridgeTest, RecordFieldsFromStatusAndIni) {
 
   status_ = Status{};
   status_.state = TaskState::kOn;
+  status_.inpos = false;  // a joint jog in MANUAL mode: no motion queued for the module
   Apply();
   bridge_->FillRecords();
   EXPECT_EQ(Field<std::int32_t>(motion_, K2T_MOTION_QUEUE_HEAD), Field<std::int32_t>(motion_, K2T_MOTION_QUEUE_TAIL));
