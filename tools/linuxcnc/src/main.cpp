@@ -301,6 +301,9 @@ int main(int argc, char** argv) {
       (hal.created() ? ", HAL component " + std::string(HalComponent::kName) : ""));
   if (config.virtual_pendant) Say(PendantConsole::Help());
   loop.Run();
+  // Ending: the E-stop chain hears it first, before the last commands drain.
+  hal.Set({});
+  host.SetAfterCall(nullptr);
   host.Stop();
   link.Stop(1.0);
   close(signal_fd);
