@@ -51,14 +51,8 @@ Step K(Step::Kind kind, int axis = 0, double value = 0, std::string text = {}) {
   s.text = std::move(text);
   return s;
 }
-Step Free() {
-  Step s{Step::kTeleop};
-  s.on = false;
-  return s;
-}
-Step OfJoint(Step s, double speed = 0) {
+Step OfJoint(Step s) {
   s.joint = true;
-  s.speed = speed;
   return s;
 }
 Step On(Step::Kind kind, bool on) {
@@ -138,7 +132,7 @@ TEST(Discipline, EachIntentInEachState) {
       {"increment, homed", Incr(0, -0.001, 25), On(TaskMode::kMdi), Plan::kSend,
        {M(TaskMode::kManual), K(Step::kTeleop), Speed(K(Step::kJogIncr, 0, -0.001), 25)}},
       {"increment, unhomed", Incr(2, 0.01, 5), Unhomed(On(TaskMode::kManual, Interp::kIdle, true)), Plan::kSend,
-       {Free(), OfJoint(K(Step::kJogIncr, 2, 0.01), 5)}},
+       {On(Step::kTeleop, false), Speed(OfJoint(K(Step::kJogIncr, 2, 0.01)), 5)}},
       {"jog, unhomed", I(Intent::kJog, 1, 3), Unhomed(On(TaskMode::kManual)), Plan::kSend, {OfJoint(K(Step::kJog, 1, 3))}},
       {"jog, unhomed, kinematics not identity", I(Intent::kJog, 1, 3), NotIdentity(Unhomed(On(TaskMode::kManual))),
        Plan::kRefuse, {}},
@@ -151,7 +145,7 @@ TEST(Discipline, EachIntentInEachState) {
       {"increment behind an increment", Incr(0, 0.001, 5), Jogging(On(TaskMode::kManual, Interp::kIdle, true)),
        Plan::kSend, {Speed(K(Step::kJogIncr, 0, 0.001), 5)}},
       {"home from mdi", I(Intent::kHome, 2), On(TaskMode::kMdi, Interp::kIdle, true), Plan::kSend,
-       {M(TaskMode::kManual), Free(), K(Step::kHome, 2)}},
+       {M(TaskMode::kManual), On(Step::kTeleop, false), K(Step::kHome, 2)}},
       {"home, kinematics not identity", I(Intent::kHome, 2), NotIdentity(On(TaskMode::kManual)), Plan::kRefuse, {}},
       {"home of a missing axis", I(Intent::kHome, 3), On(TaskMode::kManual), Plan::kRefuse, {}},
       {"flood on", I(Intent::kFlood, 0, 1), On(TaskMode::kMdi), Plan::kSend, {On(Step::kFlood, true)}},
