@@ -127,6 +127,9 @@ STDAPI DllRegisterServer(void) { return S_OK; }
 STDAPI DllUnregisterServer(void) { return S_OK; }
 
 BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
+  // The module computes in SSE2 registers: on an older processor the host
+  // would crash at its first use, so the library refuses to load instead.
+  if (reason == DLL_PROCESS_ATTACH) return ::IsProcessorFeaturePresent(PF_XMMI64_INSTRUCTIONS_AVAILABLE) ? TRUE : FALSE;
   if (reason != DLL_PROCESS_DETACH) return TRUE;
   // At process exit (reserved set) other threads are gone and the host is
   // half torn down: nothing is touched. When the host frees the library
