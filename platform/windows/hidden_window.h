@@ -27,8 +27,9 @@ class HiddenWindow final : public WindowServices {
   void RegisterDeviceNotices() override;
   // The library is being freed without StopPlug: destruction then runs in
   // DllMain, under the loader lock. The simulated bus' subscription is the
-  // host's and is dropped; the system's notices are left to end with the
-  // window (unregistering them calls into the system's device services).
+  // host's and is dropped; the system's notices are not unregistered (that
+  // calls into the system's device services): once the window is gone they
+  // reach nothing.
   void ForgetHost() override {
     sim_bus_ = nullptr;
     unloading_ = true;
