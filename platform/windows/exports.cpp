@@ -127,16 +127,21 @@ STDAPI DllRegisterServer(void) { return S_OK; }
 STDAPI DllUnregisterServer(void) { return S_OK; }
 
 BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
+  // The module computes in SSE2 registers: on an older processor the host
+  // would crash at its first use, so the library refuses to load instead.
+  if (reason == DLL_PROCESS_ATTACH) return ::IsProcessorFeaturePresent(PF_XMMI64_INSTRUCTIONS_AVAILABLE) ? TRUE : FALSE;
   if (reason != DLL_PROCESS_DETACH) return TRUE;
   // At process exit (reserved set) other threads are gone and the host is
   // half torn down: nothing is touched. When the host frees the library
-  // without StopPlug, the window, its timer and the device handles are the
-  // module's and must go before its code does; nothing of the host's is
-  // called.
+  // without StopPlug, this runs under the loader lock: of the User32 calls
+  // only those that keep Windows from calling into the unmapped code are
+  // made (the timer and the window end), device handles are closed without
+  // waiting for their transfers, and nothing of the host's is called. The
+  // window class stays registered: no window of it is left, and a later
+  // load of the library reuses it or registers its own.
   if (reserved == nullptr && g_plugin) {
     Guarded([] { delete g_plugin; });  // the module forgets the host before it lets go
     g_plugin = nullptr;
-    k2t::windows::HiddenWindow::UnregisterClass();
   }
   return TRUE;
 }
