@@ -8,6 +8,17 @@ namespace k2t::windows {
 
 namespace {
 UINT CodePage(Encoding e) { return e == Encoding::kUtf8 ? CP_UTF8 : CP_ACP; }
+
+// Upper case by the system's case table, language-neutral (an 'i' is an 'I'
+// in Turkish too), one UTF-16 unit for one: what an ordinal comparison that
+// ignores case does, with a call XP has.
+std::wstring Upper(const std::wstring& text) {
+  if (text.empty() || text.size() > INT_MAX) return {};
+  const int n = static_cast<int>(text.size());
+  std::wstring out(text.size(), L'\0');
+  if (::LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, text.data(), n, out.data(), n) != n) return {};
+  return out;
+}
 }  // namespace
 
 std::wstring Widen(std::string_view text, Encoding from) {
@@ -33,10 +44,8 @@ std::string Narrow(std::wstring_view wide, Encoding to) {
 
 bool EqualsIgnoreCaseAnsi(std::string_view a, std::string_view b) {
   if (a.empty() || b.empty()) return a.empty() && b.empty();
-  const std::wstring wa = Widen(a), wb = Widen(b);
-  if (wa.empty() || wb.empty() || wa.size() > INT_MAX || wb.size() > INT_MAX) return false;
-  return ::CompareStringOrdinal(wa.data(), static_cast<int>(wa.size()), wb.data(),
-                                static_cast<int>(wb.size()), TRUE) == CSTR_EQUAL;
+  const std::wstring ua = Upper(Widen(a)), ub = Upper(Widen(b));
+  return !ua.empty() && ua == ub;
 }
 
 }  // namespace k2t::windows

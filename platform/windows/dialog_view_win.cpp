@@ -105,6 +105,13 @@ std::wstring ModuleTitle() {
 
 }  // namespace
 
+void TakeBackPictures(const std::vector<HWND>& controls, const std::vector<HBITMAP>& own) {
+  for (HWND control : controls) {
+    auto* back = reinterpret_cast<HBITMAP>(::SendMessageW(control, STM_SETIMAGE, IMAGE_BITMAP, 0));
+    if (back && std::find(own.begin(), own.end(), back) == own.end()) ::DeleteObject(back);
+  }
+}
+
 Win32DialogView::~Win32DialogView() { DeleteBitmaps(); }
 
 void Win32DialogView::DeleteBitmaps() {
@@ -120,6 +127,7 @@ DialogResult Win32DialogView::Run(DialogEvents& events, HWND owner) {
                                 &Win32DialogView::DialogProc, reinterpret_cast<LPARAM>(this));
   events_ = nullptr;
   hwnd_ = nullptr;
+  picture_controls_.clear();
   DeleteBitmaps();
   // -1: the dialog could not be made; as a cancel, the settings stay.
   return result == IDOK ? DialogResult::kOk : DialogResult::kCancel;
@@ -137,7 +145,14 @@ INT_PTR CALLBACK Win32DialogView::DialogProc(HWND hwnd, UINT message, WPARAM wpa
     return TRUE;  // the focus goes to the first control that takes it: OK
   }
   auto* self = reinterpret_cast<Win32DialogView*>(::GetWindowLongPtrW(hwnd, DWLP_USER));
-  if (!self || !self->events_) return FALSE;
+  if (!self) return FALSE;
+  if (message == WM_DESTROY) {
+    // The controls still exist here, and still hold their pictures.
+    TakeBackPictures(self->picture_controls_, self->bitmaps_);
+    self->picture_controls_.clear();
+    return FALSE;
+  }
+  if (!self->events_) return FALSE;
   if (message == WM_COMMAND && HIWORD(wparam) == BN_CLICKED) {
     // Enter arrives as the default button's IDOK; Escape and the close box
     // as IDCANCEL. Nothing thrown may unwind into the dialog manager: the
@@ -179,6 +194,7 @@ void Win32DialogView::ShowPictures() {
       ::GetClientRect(child, &r);
       if (HBITMAP picture = MakePicture(HiddenWindow::Instance(), c.bitmap, r.right, r.bottom, background)) {
         bitmaps_.push_back(picture);
+        picture_controls_.push_back(child);
         ::SendMessageW(child, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(picture));
       }
     }

@@ -54,8 +54,16 @@ class Win32DialogView final : public DialogView {
   const DialogTemplate& dialog_;
   DialogEvents* events_ = nullptr;
   HWND hwnd_ = nullptr;
-  std::vector<HBITMAP> bitmaps_;
+  std::vector<HBITMAP> bitmaps_;   // the pictures made, deleted when the dialog ends
+  std::vector<HWND> picture_controls_;
 };
+
+// Takes the pictures back from the controls showing them before these go,
+// and deletes what a control hands back unless it is one of own (the
+// caller's to delete). A static control of version 6 of the common controls
+// shows its own copy of a bitmap with coverage (alpha) and hands that copy
+// back: it is the caller's to delete, or it leaks with every dialog.
+void TakeBackPictures(const std::vector<HWND>& controls, const std::vector<HBITMAP>& own);
 
 // Config's dialog: the template 4013 over settings, owned by the calling
 // thread's active window. A second call while one runs does nothing.

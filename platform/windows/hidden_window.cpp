@@ -81,9 +81,12 @@ HiddenWindow::HiddenWindow(DrovikWin& window, SimHidBus* sim_bus) : window_(wind
 
 HiddenWindow::~HiddenWindow() {
   if (sim_bus_) sim_bus_->Unsubscribe();
-  if (notices_) ::UnregisterDeviceNotification(notices_);
+  if (notices_ && !unloading_) ::UnregisterDeviceNotification(notices_);
   notices_ = nullptr;
   if (!hwnd_) return;
+  // Under the loader lock (unloading) these two User32 calls are the ones
+  // kept: without them a timer tick or a message would run code that is
+  // about to be unmapped, and the host would crash.
   if (timer_) ::KillTimer(hwnd_, timer_);
   // From here on nothing reaches this object, even if the window outlives it.
   ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);

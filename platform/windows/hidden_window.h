@@ -25,9 +25,15 @@ class HiddenWindow final : public WindowServices {
 
   void StartTimer(unsigned id, unsigned period_ms) override;
   void RegisterDeviceNotices() override;
-  // The window, its timer and the system's notices are the module's own;
-  // only the simulated bus' subscription is the host's, and it is dropped.
-  void ForgetHost() override { sim_bus_ = nullptr; }
+  // The library is being freed without StopPlug: destruction then runs in
+  // DllMain, under the loader lock. The simulated bus' subscription is the
+  // host's and is dropped; the system's notices are not unregistered (that
+  // calls into the system's device services): once the window is gone they
+  // reach nothing.
+  void ForgetHost() override {
+    sim_bus_ = nullptr;
+    unloading_ = true;
+  }
 
   HWND hwnd() const { return hwnd_; }
 
@@ -46,6 +52,7 @@ class HiddenWindow final : public WindowServices {
   HWND hwnd_ = nullptr;
   HDEVNOTIFY notices_ = nullptr;
   UINT_PTR timer_ = 0;
+  bool unloading_ = false;
 };
 
 }  // namespace k2t::windows

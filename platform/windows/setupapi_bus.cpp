@@ -9,7 +9,10 @@ extern "C" {
 #include <hidpi.h>
 }
 
+#include <algorithm>
 #include <cstring>
+#include <optional>
+#include <vector>
 
 #include "platform/windows/ansi_text.h"
 
@@ -18,9 +21,6 @@ namespace k2t::windows {
 namespace {
 
 constexpr DWORD kShareReadWrite = FILE_SHARE_READ | FILE_SHARE_WRITE;
-// Reads take whole input reports; a buffer shorter than the device's report
-// fails at once, a report longer than this one is not the pendant's.
-constexpr DWORD kMaxReportLength = 64;
 
 HANDLE OpenPath(const std::wstring& path, DWORD access, DWORD flags) {
   return ::CreateFileW(path.c_str(), access, kShareReadWrite, nullptr, OPEN_EXISTING, flags, nullptr);
@@ -32,14 +32,16 @@ bool ReadAttributes(HANDLE file, HIDD_ATTRIBUTES& attributes) {
   return ::HidD_GetAttributes(file, &attributes) != FALSE;
 }
 
-// The device's input report length (report id included); 0 when unknown.
-DWORD InputReportLength(HANDLE file) {
+// The device's report lengths as its capabilities give them; none when they
+// cannot be read.
+std::optional<ReportLengths> CapsLengths(HANDLE file) {
   PHIDP_PREPARSED_DATA preparsed = nullptr;
-  if (!::HidD_GetPreparsedData(file, &preparsed) || !preparsed) return 0;
+  if (!::HidD_GetPreparsedData(file, &preparsed) || !preparsed) return std::nullopt;
   HIDP_CAPS caps{};
   const bool ok = ::HidP_GetCaps(preparsed, &caps) == HIDP_STATUS_SUCCESS;
   ::HidD_FreePreparsedData(preparsed);
-  return ok ? caps.InputReportByteLength : 0;
+  if (!ok) return std::nullopt;
+  return ReportLengths{caps.InputReportByteLength, caps.OutputReportByteLength};
 }
 
 // The attribute probe: it reads nothing and writes nothing.
@@ -55,62 +57,85 @@ class ProbeHandle final : public HidDevice {
   HANDLE file_;
 };
 
+// What the kernel writes into while a transfer is outstanding: its
+// OVERLAPPED and the report's buffer.
+struct Transfer {
+  explicit Transfer(std::size_t length) : buffer(length) {}
+  OVERLAPPED overlapped{};
+  std::vector<std::uint8_t> buffer;
+};
+
 // A file opened for overlapped transfers, with the manual-reset event they
-// signal, and at most one transfer outstanding. Closing cancels that
-// transfer and awaits its end, so the buffer it was given outlives it.
+// signal, and at most one transfer outstanding. Closing never waits: it may
+// run on the host's GUI thread or, when the host frees the library without
+// StopPlug, under the loader lock. It cancels the transfer where it can and,
+// if that has not ended by the time the file is closed, leaves its buffer
+// and OVERLAPPED to the kernel for good rather than free what the kernel
+// still writes into.
 struct OverlappedFile {
-  OverlappedFile(HANDLE f, HANDLE e) : file(f), event(e) {}
+  OverlappedFile(HANDLE f, HANDLE e, std::size_t length)
+      : file(f), event(e), transfer(std::make_unique<Transfer>(length)) {}
   ~OverlappedFile() {
     if (pending) {
-      ::CancelIoEx(file, &overlapped);
+      // CancelIo reaches only the transfers of the calling thread: the host's
+      // thread, which starts them all, unless the library is freed elsewhere.
+      if (::GetCurrentThreadId() == started_by) ::CancelIo(file);
       DWORD n = 0;
-      ::GetOverlappedResult(file, &overlapped, &n, TRUE);
+      if (::GetOverlappedResult(file, &transfer->overlapped, &n, FALSE) || ::GetLastError() != ERROR_IO_INCOMPLETE)
+        pending = false;
     }
-    ::CloseHandle(file);
-    ::CloseHandle(event);
+    ::CloseHandle(file);   // what is still outstanding ends with it
+    ::CloseHandle(event);  // the kernel keeps the event object while it needs it
+    if (pending) static_cast<void>(transfer.release());
   }
   OverlappedFile(const OverlappedFile&) = delete;
   OverlappedFile& operator=(const OverlappedFile&) = delete;
 
   // The OVERLAPPED for the next transfer, its event reset.
   OVERLAPPED* Next() {
-    std::memset(&overlapped, 0, sizeof overlapped);
-    overlapped.hEvent = event;
+    transfer->overlapped = OVERLAPPED{};
+    transfer->overlapped.hEvent = event;
     ::ResetEvent(event);
-    return &overlapped;
+    started_by = ::GetCurrentThreadId();
+    return &transfer->overlapped;
   }
+  OVERLAPPED* overlapped() { return &transfer->overlapped; }
+  std::vector<std::uint8_t>& buffer() { return transfer->buffer; }
 
   HANDLE file;
   HANDLE event;
-  OVERLAPPED overlapped{};
+  std::unique_ptr<Transfer> transfer;
+  DWORD started_by = 0;
   bool pending = false;
 };
 
 // Overlapped writes from a buffer of its own, never waited for: a pendant
 // that stops taking output reports must not hold the host's GUI thread. While
 // a write is still outstanding the next report is dropped; the tick after
-// writes a fresh one.
+// writes a fresh one. Each report goes out padded with zeros to the device's
+// output report length, as HID writes must be; one longer than that is
+// dropped.
 class WriteHandle final : public HidDevice {
  public:
-  WriteHandle(HANDLE file, HANDLE event) : io_(file, event) {}
+  WriteHandle(HANDLE file, HANDLE event, std::size_t length) : io_(file, event, length) {}
   ReadStart StartRead() override { return ReadStart::kFailed; }
   void TakeReport(InputReport& report) override { std::memset(report, 0, sizeof report); }
   void Write(const std::uint8_t* data, std::size_t size) override {
-    if (!data || size == 0 || size > sizeof buffer_) return;
+    std::vector<std::uint8_t>& buffer = io_.buffer();
+    if (!data || size == 0 || size > buffer.size()) return;
     if (io_.pending) {
       DWORD n = 0;
-      if (!::GetOverlappedResult(io_.file, &io_.overlapped, &n, FALSE) && ::GetLastError() == ERROR_IO_INCOMPLETE)
+      if (!::GetOverlappedResult(io_.file, io_.overlapped(), &n, FALSE) && ::GetLastError() == ERROR_IO_INCOMPLETE)
         return;  // the device has not taken the last one yet
       io_.pending = false;
     }
-    std::memcpy(buffer_, data, size);
-    if (::WriteFile(io_.file, buffer_, static_cast<DWORD>(size), nullptr, io_.Next())) return;
+    std::fill(std::copy(data, data + size, buffer.begin()), buffer.end(), std::uint8_t{0});
+    if (::WriteFile(io_.file, buffer.data(), static_cast<DWORD>(buffer.size()), nullptr, io_.Next())) return;
     if (::GetLastError() == ERROR_IO_PENDING) io_.pending = true;
   }
 
  private:
-  std::uint8_t buffer_[kMaxReportLength] = {};
-  OverlappedFile io_;  // last: cancelled and closed first
+  OverlappedFile io_;
 };
 
 // Overlapped reads into a buffer of its own, never waited for. At most one
@@ -118,12 +143,13 @@ class WriteHandle final : public HidDevice {
 // that pends stays outstanding until a later tick's StartRead collects it.
 class ReadHandle final : public HidDevice {
  public:
-  ReadHandle(HANDLE file, HANDLE event, DWORD length) : length_(length), io_(file, event) {}
+  ReadHandle(HANDLE file, HANDLE event, std::size_t length) : io_(file, event, length) {}
 
   ReadStart StartRead() override {
     if (have_) return ReadStart::kCompleted;
     if (io_.pending) return Collect();
-    if (::ReadFile(io_.file, buffer_, length_, nullptr, io_.Next())) {
+    std::vector<std::uint8_t>& buffer = io_.buffer();
+    if (::ReadFile(io_.file, buffer.data(), static_cast<DWORD>(buffer.size()), nullptr, io_.Next())) {
       io_.pending = true;  // completed at once: collected without waiting
       return Collect();
     }
@@ -134,7 +160,7 @@ class ReadHandle final : public HidDevice {
 
   void TakeReport(InputReport& report) override {
     std::memset(report, 0, sizeof report);
-    std::memcpy(report, buffer_, std::min<std::size_t>(received_, sizeof report));
+    std::memcpy(report, io_.buffer().data(), std::min<std::size_t>(received_, sizeof report));
     have_ = false;
   }
 
@@ -143,7 +169,7 @@ class ReadHandle final : public HidDevice {
  private:
   ReadStart Collect() {
     DWORD n = 0;
-    if (!::GetOverlappedResult(io_.file, &io_.overlapped, &n, FALSE)) {
+    if (!::GetOverlappedResult(io_.file, io_.overlapped(), &n, FALSE)) {
       if (::GetLastError() == ERROR_IO_INCOMPLETE) return ReadStart::kPending;
       io_.pending = false;  // ended with an error: the device is gone
       return ReadStart::kFailed;
@@ -155,11 +181,9 @@ class ReadHandle final : public HidDevice {
     return ReadStart::kCompleted;
   }
 
-  DWORD length_;
-  std::uint8_t buffer_[kMaxReportLength] = {};
   DWORD received_ = 0;
   bool have_ = false;
-  OverlappedFile io_;  // last: cancelled and closed first
+  OverlappedFile io_;
 };
 
 // The paths of the present HID interfaces, in enumeration order.
@@ -212,8 +236,11 @@ std::unique_ptr<HidDevice> SetupApiBus::Open(const std::string& path, HidAccess 
     case HidAccess::kAttributes: {
       HANDLE file = OpenPath(wide, 0, 0);
       if (file == INVALID_HANDLE_VALUE) return nullptr;
+      // Only a device whose reports can hold the pendant's is taken for it:
+      // one USB device may show several HID interfaces with the same ids.
       HIDD_ATTRIBUTES attributes;
-      if (!ReadAttributes(file, attributes)) {
+      const std::optional<ReportLengths> lengths = CapsLengths(file);
+      if (!ReadAttributes(file, attributes) || !lengths || !FitsPendant(*lengths)) {
         ::CloseHandle(file);
         return nullptr;
       }
@@ -224,19 +251,33 @@ std::unique_ptr<HidDevice> SetupApiBus::Open(const std::string& path, HidAccess 
       const bool read = access == HidAccess::kRead;
       HANDLE file = OpenPath(wide, read ? GENERIC_READ : GENERIC_WRITE, FILE_FLAG_OVERLAPPED);
       if (file == INVALID_HANDLE_VALUE) return nullptr;
+      // The lengths the probe checked; the pendant's own where a handle
+      // gives none (no device the probe accepted does that). A read buffer
+      // may be longer than the report, a write must be exactly its length.
+      const std::optional<ReportLengths> lengths = CapsLengths(file);
+      if (!read) return OpenReportWriter(file, lengths ? lengths->output : kOutputReportSize);
       HANDLE event = ::CreateEventW(nullptr, TRUE, TRUE, nullptr);
       if (!event) {
         ::CloseHandle(file);
         return nullptr;
       }
-      if (!read) return std::make_unique<WriteHandle>(file, event);
-      DWORD length = InputReportLength(file);
-      if (length < kInputReportSize) length = kInputReportSize;
-      if (length > kMaxReportLength) length = kMaxReportLength;
-      return std::make_unique<ReadHandle>(file, event, length);
+      return std::make_unique<ReadHandle>(file, event, std::max<std::size_t>(lengths ? lengths->input : 0, kInputReportSize));
     }
   }
   return nullptr;
+}
+
+std::unique_ptr<HidDevice> OpenReportWriter(void* file, std::size_t output_length) {
+  HANDLE event = ::CreateEventW(nullptr, TRUE, TRUE, nullptr);
+  if (!event) {
+    ::CloseHandle(file);
+    return nullptr;
+  }
+  return std::make_unique<WriteHandle>(file, event, output_length);
+}
+
+bool FitsPendant(const ReportLengths& lengths) {
+  return lengths.input >= kInputReportSize && lengths.output >= kOutputReportSize;
 }
 
 bool SetupApiBus::SamePath(std::string_view a, std::string_view b) const { return EqualsIgnoreCaseAnsi(a, b); }

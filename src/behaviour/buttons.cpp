@@ -48,16 +48,16 @@ void ToggleSpindle(Module& m) { m.host.DoButton(code::kSpindle); }
 void CycleScreen(DrovikWin& win) {
   const PendantSettings& s = win.module().settings;
   int order[2];
-  switch (win.ScreenSlot) {
+  switch (win.positions.ScreenSlot) {
     case 1: order[0] = 2; order[1] = 3; break;
     case 2: order[0] = 3; order[1] = 1; break;
     case 3: order[0] = 1; order[1] = 2; break;
-    default: win.ScreenSlot = 1; return;
+    default: win.positions.ScreenSlot = 1; return;
   }
   for (int slot : order) {
     const int code = ScreenCodeAt(s.screenSelection[static_cast<std::size_t>(slot)]);
     if (code != 0) {
-      win.ScreenSlot = slot;
+      win.positions.ScreenSlot = slot;
       win.module().host.DoButton(static_cast<std::int16_t>(code));
       return;
     }
@@ -69,7 +69,7 @@ void HandleStopRewindScreens(DrovikWin& win) {
   BehaviourState& b = m.behaviour;
   const Host& host = m.host;
   if (m.input.StopRewindKey && !b.StopRewindArmed && !host.GetLED(led::kRunning) &&
-      !host.GetLED(led::kPaused) && !host.GetLED(led::kLed806) && host.GetDRO(816) == 0.0 &&
+      !host.GetLED(led::kPaused) && !host.GetLED(led::kLed806) && host.GetDRO(dro::kStopRewindGate) == 0.0 &&
       m.input.PollHoldoff == 0 && !host.MotionQueued()) {
     m.counters.UpdateTicksA = 0;
     b.StopRewindArmed = true;
@@ -92,9 +92,9 @@ struct FunctionJogCodes {
 
 // F1 jogs Z+ whatever the axis; F2 and F3 jog X or Y in + and - direction.
 constexpr FunctionJogCodes kFunctionJogs[3] = {
-    {311, 311, 311, 336, 0},
-    {307, 309, 0, 334, 335},
-    {308, 310, 0, 334, 335},
+    {code::kJogZPlus, code::kJogZPlus, code::kJogZPlus, code::kJogStopZ, 0},
+    {code::kJogXPlus, code::kJogYPlus, 0, code::kJogStopX, code::kJogStopY},
+    {code::kJogXMinus, code::kJogYMinus, 0, code::kJogStopX, code::kJogStopY},
 };
 
 void HandleFunctionJogs(DrovikWin& win) {
@@ -145,13 +145,13 @@ void RestoreJogMode(Module& m) {
 }
 
 void CoordinatesCycle(const Host& host) {
-  const double dro = host.GetDRO(46);
+  const double dro = host.GetDRO(dro::kCoordinateCycle);
   if (dro == 1.0) {
-    host.SetDRO(46, 2.0);
+    host.SetDRO(dro::kCoordinateCycle, 2.0);
   } else if (dro == 2.0) {
-    host.SetDRO(46, 3.0);
+    host.SetDRO(dro::kCoordinateCycle, 3.0);
   } else if (dro == 3.0) {
-    host.SetDRO(46, 4.0);
+    host.SetDRO(dro::kCoordinateCycle, 4.0);
   } else if (dro == 4.0 && !host.GetLED(led::kMachineCoordinates) && !host.GetLED(led::kDistToGo)) {
     host.DoButton(code::kMachineCoordinates);
   } else if (host.GetLED(led::kMachineCoordinates)) {
@@ -159,7 +159,7 @@ void CoordinatesCycle(const Host& host) {
     host.DoButton(code::kDistToGo);
   } else if (host.GetLED(led::kDistToGo)) {
     host.DoButton(code::kDistToGo);
-    host.SetDRO(46, 1.0);
+    host.SetDRO(dro::kCoordinateCycle, 1.0);
   }
 }
 
@@ -252,7 +252,7 @@ void HandleConfirmAndJog(DrovikWin& win) {
 
 void DrovikWin::StopLinkMotion() {
   Module& m = module_;
-  if (HostJogActive) {
+  if (wheel.HostJogActive) {
     m.host.SetAxisJogStop(SelectedAxis, 1);
     m.host.Code("ENDJOG");
     EndWheelJog();

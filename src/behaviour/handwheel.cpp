@@ -21,16 +21,16 @@ double JogDistance(const Host& host, int direction, int steps) {
 
 void SaveAndForceFeed(DrovikWin& win) {
   Module& m = win.module();
-  if (!win.OverridesSaved) {
-    win.SavedFeedRate = m.host.GetDRO(818);
-    win.SavedFeedOverride = m.host.GetDRO(821);
-    m.host.SetDRO(821, 100.0);
-    win.OverridesSaved = true;
+  if (!win.wheel.OverridesSaved) {
+    win.wheel.SavedFeedRate = m.host.GetDRO(dro::kFeedRate);
+    win.wheel.SavedFeedOverride = m.host.GetDRO(dro::kFeedOverride);
+    m.host.SetDRO(dro::kFeedOverride, 100.0);
+    win.wheel.OverridesSaved = true;
   }
   m.counters.UpdateHoldoffB = 3;
 }
 
-bool FeedTooHigh(const Host& host) { return !(host.GetDRO(22) < 20.0); }
+bool FeedTooHigh(const Host& host) { return !(host.GetDRO(dro::kStepJogGate) < 20.0); }
 
 // X or Y under a coordinate rotation: the move is turned into the rotated
 // frame and sent without a feed word, so the host's current feed applies.
@@ -65,39 +65,39 @@ void DrovikWin::ProcessHandwheel() {
   const std::int32_t d = count - LastWheelCount;
   int raw = -1;
   if (d >= 1 && d <= 127) {
-    WheelSteps = d;
+    wheel.WheelSteps = d;
     raw = 0;
   } else if (d <= -129) {  // wrapped forward past 255
-    WheelSteps = 256 + d;
+    wheel.WheelSteps = 256 + d;
     raw = 0;
   } else if (d >= -127 && d <= -1) {
-    WheelSteps = -d;
+    wheel.WheelSteps = -d;
     raw = 1;
   } else if (d >= 129) {  // wrapped backward past 0
-    WheelSteps = 256 - d;
+    wheel.WheelSteps = 256 - d;
     raw = 1;
   } else {
     // No change, or exactly half a turn between two reports, whose sense
     // cannot be known: no steps rather than a guess or a repeated move.
-    WheelSteps = 0;
+    wheel.WheelSteps = 0;
   }
   if (raw >= 0) {
     b.RawWheelDirection = static_cast<std::uint8_t>(raw);
     const PendantSettings& s = m.settings;
     const bool mirrored = (SelectedAxis == 0 && s.reverseX) || (SelectedAxis == 1 && s.reverseY) ||
                           (SelectedAxis == 2 && s.reverseZ);
-    WheelDirection = mirrored ? 1 - raw : raw;
+    wheel.WheelDirection = mirrored ? 1 - raw : raw;
   }
   LastWheelCount = count;
-  if (WheelDirection != b.LastWheelDirection && m.host.MotionQueued()) b.StepJogHold = true;
-  b.LastWheelDirection = WheelDirection;
+  if (wheel.WheelDirection != b.LastWheelDirection && m.host.MotionQueued()) b.StepJogHold = true;
+  b.LastWheelDirection = wheel.WheelDirection;
 
-  HandleWheelAction(WheelDirection, WheelSteps);
+  HandleWheelAction(wheel.WheelDirection, wheel.WheelSteps);
 
-  if (OverridesSaved && m.counters.UpdateHoldoffB == 0) {
-    m.host.SetDRO(818, SavedFeedRate);
-    m.host.SetDRO(821, SavedFeedOverride);
-    OverridesSaved = false;
+  if (wheel.OverridesSaved && m.counters.UpdateHoldoffB == 0) {
+    m.host.SetDRO(dro::kFeedRate, wheel.SavedFeedRate);
+    m.host.SetDRO(dro::kFeedOverride, wheel.SavedFeedOverride);
+    wheel.OverridesSaved = false;
   }
 }
 
@@ -127,13 +127,13 @@ void StepJog(DrovikWin& win, int direction, int steps) {
   Module& m = win.module();
   const Host& host = m.host;
   UpdateCounters& c = m.counters;
-  if (direction != win.StepJogDirection && c.UpdateHoldoffA != 0) {
+  if (direction != win.wheel.StepJogDirection && c.UpdateHoldoffA != 0) {
     c.UpdateTicksC = 0;
-    win.StepJogDirection = direction;
+    win.wheel.StepJogDirection = direction;
     return;
   }
   if (c.UpdateTicksC < 4) return;
-  win.StepJogDirection = direction;
+  win.wheel.StepJogDirection = direction;
   if (steps == 0) return;
   c.UpdateHoldoffA = 4;
   if (RunningOrPaused(host) && !host.GetLED(led::kLed806)) return;
@@ -175,7 +175,7 @@ void StepJogAtJogRate(DrovikWin& win, int direction, int steps) {
   // The feed is held in single precision at both steps, as the host's own
   // jog-rate arithmetic does.
   float feed = NarrowToFloat(host.AxisMaxVelocity(win.SelectedAxis) * 60.0);
-  feed = NarrowToFloat(host.GetDRO(3) * feed / 100.0);
+  feed = NarrowToFloat(host.GetDRO(dro::kJogRatePercent) * feed / 100.0);
   const double distance = JogDistance(host, direction, steps);
   if (!std::isfinite(feed) || !std::isfinite(distance)) return;
   GcodeText text;

@@ -16,9 +16,9 @@ struct ScaledValue {
 
 ScaledValue ScaledValueFor(int action_mode) {
   switch (action_mode) {
-    case 4: return {3, 100.0, 0.1};
-    case 5: return {821, 250.0, 1.0};
-    case 6: return {74, 250.0, 1.0};
+    case 4: return {dro::kJogRatePercent, 100.0, 0.1};
+    case 5: return {dro::kFeedOverride, 250.0, 1.0};
+    case 6: return {dro::kSpindleOverride, 250.0, 1.0};
     default: return {0, 100.0, 1.0};  // 17
   }
 }
@@ -47,21 +47,21 @@ PositionTable TableFor(DrovikWin& win) {
     for (std::size_t k = 1; k <= 9; ++k) t.values[k] = table[k];
   };
   switch (win.ActionMode) {
-    case 12: t.position = &win.StepSizePos; t.dro = 828; fill_float(b.StepSizeValue); break;
-    case 14: t.position = &win.SlowJogPos; t.dro = 3; fill_int(s.slowJogRate); break;
+    case 12: t.position = &win.positions.StepSizePos; t.dro = dro::kStepSize; fill_float(b.StepSizeValue); break;
+    case 14: t.position = &win.positions.SlowJogPos; t.dro = dro::kJogRatePercent; fill_int(s.slowJogRate); break;
     case 15:
       if (s.useFeedRate) {
-        t.position = &win.FeedRatePos; t.dro = 818; fill_float(b.FeedRateValue);
+        t.position = &win.positions.FeedRatePos; t.dro = dro::kFeedRate; fill_float(b.FeedRateValue);
       } else {
-        t.position = &win.FeedOverridePos; t.dro = 821; fill_int(s.feedOverride);
+        t.position = &win.positions.FeedOverridePos; t.dro = dro::kFeedOverride; fill_int(s.feedOverride);
       }
       break;
     default:  // 16; both spindle tables share one position
-      t.position = &win.SpindlePos;
+      t.position = &win.positions.SpindlePos;
       if (s.useSpindleSpeed) {
-        t.dro = 817; fill_int(s.spindleSpeed);
+        t.dro = dro::kSpindleSpeed; fill_int(s.spindleSpeed);
       } else {
-        t.dro = 74; fill_int(s.spindleOverride);
+        t.dro = dro::kSpindleOverride; fill_int(s.spindleOverride);
       }
       break;
   }
@@ -98,12 +98,12 @@ void ChoosePosition(DrovikWin& win, int direction) {
   const bool feed_rates = win.ActionMode == 15 && s.useFeedRate;
   if (win.ActionMode == 12) ConvertTexts(s.stepSize, m.behaviour.StepSizeValue);
   if (feed_rates) ConvertTexts(s.feedRate, m.behaviour.FeedRateValue);
-  win.WheelRate = static_cast<std::int32_t>(WheelRateOf(win.ReportWord0));
-  win.WheelTurning = win.WheelRate > 0;
-  if (win.WheelRate != 0) m.counters.UpdateHoldoffA = 3;
+  win.wheel.WheelRate = static_cast<std::int32_t>(WheelRateOf(win.ReportWord0));
+  win.wheel.WheelTurning = win.wheel.WheelRate > 0;
+  if (win.wheel.WheelRate != 0) m.counters.UpdateHoldoffA = 3;
   if (m.counters.UpdateHoldoffA == 0) return;
   if (win.ActionMode != 12 && (m.host.GetLED(led::kRunning) || m.host.GetLED(led::kPaused))) return;
-  if (win.WheelTurning && !win.WheelTurningBefore) {
+  if (win.wheel.WheelTurning && !win.wheel.WheelTurningBefore) {
     PositionTable t = TableFor(win);
     std::int32_t& p = *t.position;
     if (p < 1 || p > 9) {
@@ -121,7 +121,7 @@ void ChoosePosition(DrovikWin& win, int direction) {
       }
     }
   }
-  win.WheelTurningBefore = win.WheelTurning;
+  win.wheel.WheelTurningBefore = win.wheel.WheelTurning;
 }
 
 }  // namespace k2t

@@ -20,10 +20,10 @@ constexpr int kRateWeightHundredths[10] = {18, 36, 55, 73, 91, 109, 127, 145, 16
 
 // True when neither of the last two reports brought a step.
 bool WheelStopped(DrovikWin& win, int steps) {
-  win.StepHistoryIndex = (win.StepHistoryIndex + 1) % 2;
-  win.StepHistory[static_cast<std::size_t>(win.StepHistoryIndex)] = steps;
-  win.RateSum = win.StepHistory[0] + win.StepHistory[1];
-  return win.RateSum == 0.0;
+  win.wheel.StepHistoryIndex = (win.wheel.StepHistoryIndex + 1) % 2;
+  win.wheel.StepHistory[static_cast<std::size_t>(win.wheel.StepHistoryIndex)] = steps;
+  win.wheel.RateSum = win.wheel.StepHistory[0] + win.wheel.StepHistory[1];
+  return win.wheel.RateSum == 0.0;
 }
 
 bool PausedWithoutLed806(const Host& host) {
@@ -40,17 +40,17 @@ void DrovikWin::StartHostJog(double velocity, int direction) {
   // A speed that comes from a value the host garbled starts nothing, and
   // ends a jog already running rather than keep it at an older speed.
   if (!std::isfinite(velocity)) {
-    if (HostJogActive) StopHostJog();
+    if (wheel.HostJogActive) StopHostJog();
     return;
   }
-  if (!HostJogActive) {
+  if (!wheel.HostJogActive) {
     if (host.GetLED(led::kJogMode15)) {
       host.DoButton(code::kJogModeStep);
-      JogModeSwitched = true;
+      wheel.JogModeSwitched = true;
     } else {
-      JogModeSwitched = false;
+      wheel.JogModeSwitched = false;
     }
-    HostJogActive = true;
+    wheel.HostJogActive = true;
   }
   // The host ran its message loop inside that button and an E-stop was
   // taken there: the jog does not start, and the jog mode goes back.
@@ -77,10 +77,10 @@ void DrovikWin::StopHostJog() {
 }
 
 void DrovikWin::EndWheelJog() {
-  HostJogActive = false;
-  if (JogModeSwitched) {
+  wheel.HostJogActive = false;
+  if (wheel.JogModeSwitched) {
     module_.host.DoButton(code::kJogModeContinuous);
-    JogModeSwitched = false;
+    wheel.JogModeSwitched = false;
   }
 }
 
@@ -91,16 +91,16 @@ void VelocityJog(DrovikWin& win, int direction, int steps) {
   const PendantSettings& s = m.settings;
   const std::int32_t sensitivity = VelocitySensitivityAt(s.velocityIndex);
   m.behaviour.SlowDownDivisor = SlowDownDivisorAt(s.slowDownIndex);
-  win.WheelRate = static_cast<std::int32_t>(WheelRateOf(win.ReportWord0));
-  if (direction != win.VelocityJogDirection && c.UpdateHoldoffA != 0) {
+  win.wheel.WheelRate = static_cast<std::int32_t>(WheelRateOf(win.ReportWord0));
+  if (direction != win.wheel.VelocityJogDirection && c.UpdateHoldoffA != 0) {
     win.StopHostJog();
-    win.RateHistory.fill(0.0);
+    win.wheel.RateHistory.fill(0.0);
     c.UpdateTicksC = 0;
-    win.VelocityJogDirection = direction;
+    win.wheel.VelocityJogDirection = direction;
     return;
   }
   if (c.UpdateTicksC < 3) return;
-  if (win.WheelRate != 0) {
+  if (win.wheel.WheelRate != 0) {
     c.UpdateHoldoffA = 3;
     if (!host.GetLED(led::kJogEnabled)) {
       host.ShowHostMessage(kJogOffMessage);
@@ -109,7 +109,7 @@ void VelocityJog(DrovikWin& win, int direction, int steps) {
   }
   if (c.UpdateHoldoffA == 0) {
     win.EndWheelJog();
-    win.RateHistory.fill(0.0);
+    win.wheel.RateHistory.fill(0.0);
     return;
   }
   if (WheelStopped(win, steps)) {
@@ -117,61 +117,61 @@ void VelocityJog(DrovikWin& win, int direction, int steps) {
     return;
   }
   if (PausedWithoutLed806(host)) return;
-  for (std::size_t i = 0; i + 1 < win.RateHistory.size(); ++i) win.RateHistory[i] = win.RateHistory[i + 1];
-  win.RateHistory[9] = win.WheelRate;
+  for (std::size_t i = 0; i + 1 < win.wheel.RateHistory.size(); ++i) win.wheel.RateHistory[i] = win.wheel.RateHistory[i + 1];
+  win.wheel.RateHistory[9] = win.wheel.WheelRate;
   double weighted = 0.0;
-  for (std::size_t i = 0; i < win.RateHistory.size(); ++i)
-    weighted += win.RateHistory[i] * kRateWeightHundredths[i];
+  for (std::size_t i = 0; i < win.wheel.RateHistory.size(); ++i)
+    weighted += win.wheel.RateHistory[i] * kRateWeightHundredths[i];
   weighted /= 100.0;
-  win.RateSum = weighted;
+  win.wheel.RateSum = weighted;
   double fraction = weighted / 400.0 * 3.0 / sensitivity;
   if (win.EnButton) fraction = fraction / m.behaviour.SlowDownDivisor;
   if (fraction > 1.0) fraction = 1.0;
-  win.SpeedFraction = fraction;
+  win.wheel.SpeedFraction = fraction;
   const double velocity = host.AxisMaxVelocitySteps(win.SelectedAxis) * fraction;
-  if (win.WheelRate != 0) win.StartHostJog(velocity, direction);
+  if (win.wheel.WheelRate != 0) win.StartHostJog(velocity, direction);
   else win.StopHostJog();
-  win.VelocityJogDirection = direction;
+  win.wheel.VelocityJogDirection = direction;
 }
 
 void ContinuousJog(DrovikWin& win, int direction, int steps) {
   Module& m = win.module();
   const Host& host = m.host;
   UpdateCounters& c = m.counters;
-  win.WheelRate = static_cast<std::int32_t>(WheelRateOf(win.ReportWord0));
-  if (direction != win.VelocityJogDirection && c.UpdateHoldoffA != 0) {
+  win.wheel.WheelRate = static_cast<std::int32_t>(WheelRateOf(win.ReportWord0));
+  if (direction != win.wheel.VelocityJogDirection && c.UpdateHoldoffA != 0) {
     win.StopHostJog();
     c.UpdateTicksC = 0;
-    win.DelayCount = 0;
-    win.VelocityJogDirection = direction;
+    win.wheel.DelayCount = 0;
+    win.wheel.VelocityJogDirection = direction;
     return;
   }
   if (c.UpdateTicksC < 3) return;
-  if (win.WheelRate != 0) {
+  if (win.wheel.WheelRate != 0) {
     c.UpdateHoldoffA = 3;
     // Saturating: a huge delay setting must not make the count overflow.
-    win.DelayCount = win.DelayCount > INT32_MAX - steps ? INT32_MAX : win.DelayCount + steps;
+    win.wheel.DelayCount = win.wheel.DelayCount > INT32_MAX - steps ? INT32_MAX : win.wheel.DelayCount + steps;
     if (!host.GetLED(led::kJogEnabled)) {
       host.ShowHostMessage(kJogOffMessage);
       return;
     }
   }
   if (c.UpdateHoldoffA == 0) {
-    win.DelayCount = 0;
+    win.wheel.DelayCount = 0;
     win.EndWheelJog();
     return;
   }
-  if (win.DelayCount < m.settings.delaySteps) return;
-  if (win.DelayCount > 30000) win.DelayCount = 400;
+  if (win.wheel.DelayCount < m.settings.delaySteps) return;
+  if (win.wheel.DelayCount > 30000) win.wheel.DelayCount = 400;
   if (WheelStopped(win, steps)) {
     win.StopHostJog();
     return;
   }
   if (PausedWithoutLed806(host)) return;
-  const double velocity = host.GetDRO(3) * host.AxisMaxVelocitySteps(win.SelectedAxis) / 100.0;
-  if (win.WheelRate != 0) win.StartHostJog(velocity, direction);
+  const double velocity = host.GetDRO(dro::kJogRatePercent) * host.AxisMaxVelocitySteps(win.SelectedAxis) / 100.0;
+  if (win.wheel.WheelRate != 0) win.StartHostJog(velocity, direction);
   else win.StopHostJog();
-  win.VelocityJogDirection = direction;
+  win.wheel.VelocityJogDirection = direction;
 }
 
 }  // namespace k2t

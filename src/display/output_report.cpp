@@ -4,9 +4,9 @@
 #include <cstring>
 #include <string_view>
 
-#include "behaviour/handlers.h"
 #include "common/text.h"
 #include "common/utf8.h"
+#include "plugin/host_codes.h"
 #include "plugin/module.h"
 
 namespace k2t {
@@ -109,7 +109,7 @@ void Composer::HeldButton(int mode) {
     case 21:
       if (host.GetLED(led::kRunning) || host.GetLED(led::kPaused) || host.GetLED(led::kLed806))
         Prompt("PROGRAM STOP?   ", 12);
-      else if (host.GetDRO(816) == 0.0) text.All("STOP    Screen  ");
+      else if (host.GetDRO(dro::kStopRewindGate) == 0.0) text.All("STOP    Screen  ");
       else Prompt("PROGRAM REWIND? ", 14);
       break;
     case 22:
@@ -118,7 +118,7 @@ void Composer::HeldButton(int mode) {
       break;
     case 23:
       if (codes[1] == 0) {
-        const double position = host.GetDRO(800 + axis);
+        const double position = host.GetDRO(dro::kAxisPositionBase + axis);
         text.All("Zero  ");
         text.PutChar(6, kAxisLetters[axis]);
         // The zero prompt asks in the opposite half to the other prompts.
@@ -131,7 +131,7 @@ void Composer::HeldButton(int mode) {
     case 24:
       if (codes[2] == 0) {
         text.All("GoToZero");
-        text.Number(8, 8, host.GetDRO(800), 8, 4, true);
+        text.Number(8, 8, host.GetDRO(dro::kAxisPositionBase), 8, 4, true);
       } else {
         Label(2);
       }
@@ -142,18 +142,18 @@ void Composer::HeldButton(int mode) {
       break;
     case 26:
       text.All("Z+");
-      text.Number(2, 5, host.GetDRO(3), 5, 1);
+      text.Number(2, 5, host.GetDRO(dro::kJogRatePercent), 5, 1);
       text.PutChar(7, '%');
-      AxisValue(host.GetDRO(802));
+      AxisValue(host.GetDRO(dro::kAxisPositionBase + 2));
       break;
     case 27:
     case 28:
       if (axis == 0 || axis == 1) {
         text.PutChar(0, axis == 0 ? 'X' : 'Y');
         text.PutChar(1, mode == 27 ? '+' : '-');
-        text.Number(2, 5, host.GetDRO(3), 5, 1);
+        text.Number(2, 5, host.GetDRO(dro::kJogRatePercent), 5, 1);
         text.PutChar(7, '%');
-        AxisValue(host.GetDRO(800 + axis));
+        AxisValue(host.GetDRO(dro::kAxisPositionBase + axis));
       }
       break;  // Z, A, B, C: the previous text stays
   }
@@ -163,14 +163,14 @@ void Composer::AxisMode(int mode) {
   const int axis = win.SelectedAxis;
   text.Spaces(0, 7);
   text.PutChar(0, Blink(kAxisLetters[axis]));
-  AxisValue(host.GetDRO(800 + axis));
+  AxisValue(host.GetDRO(dro::kAxisPositionBase + axis));
   const bool show_rate = mode == 1 && win.ActivityCountdown <= 80;
   if (show_rate) {
     const double rate = host.AxisMaxVelocity(axis) * 60.0 * m.behaviour.StepJogPercent / 100.0;
     text.Number(1, 5, rate, 5, rate <= 100.0 ? 1 : 0);
     text.Put(6, "/M");
   } else if (mode == 1 || mode == 13) {
-    const double step = host.GetDRO(828);
+    const double step = host.GetDRO(dro::kStepSize);
     text.PutChar(1, ' ');
     text.Number(2, 6, step, 6, 4);
     if (step < 1.0) text.PutChar(2, ' ');
@@ -185,7 +185,7 @@ void Composer::AxisMode(int mode) {
     }
   } else {  // 3
     text.PutChar(1, ' ');
-    text.Number(2, 5, host.GetDRO(3), 5, 1);
+    text.Number(2, 5, host.GetDRO(dro::kJogRatePercent), 5, 1);
     text.PutChar(7, '%');
   }
   if (host.GetLED(led::kRunning)) {
@@ -219,34 +219,34 @@ void Composer::ValueMode(int mode) {
     case 14:
       text.Spaces(0, 15);
       text.Put(0, "CON'T ");
-      text.Number(9, 6, host.GetDRO(3), 6, 1);
+      text.Number(9, 6, host.GetDRO(dro::kJogRatePercent), 6, 1);
       text.PutChar(15, '%');
       break;
     case 5:
     case 15:
       text.Spaces(0, 15);
       text.Put(0, "FRO ");
-      text.Number(4, 3, host.GetDRO(821), 3, 0);
+      text.Number(4, 3, host.GetDRO(dro::kFeedOverride), 3, 0);
       text.PutChar(7, '%');
-      text.Number(8, 8, host.GetDRO(55), 8, 2);
+      text.Number(8, 8, host.GetDRO(dro::kFeedTimesOverride), 8, 2);
       break;
     case 6:
     case 16:
       text.Put(0, "Sov ");
-      text.Number(4, 3, host.GetDRO(74), 3, 0);
+      text.Number(4, 3, host.GetDRO(dro::kSpindleOverride), 3, 0);
       text.PutChar(7, '%');
       if (!m.settings.displaySpindleRpm) {
-        text.Number(8, 5, host.GetDRO(202), 5, 0);
+        text.Number(8, 5, host.GetDRO(dro::kSpindleSpeedWithPulley), 5, 0);
         text.Put(13, " P");
-        text.Number(15, 1, host.GetDRO(56), 1, 0);
+        text.Number(15, 1, host.GetDRO(dro::kPulley), 1, 0);
       } else {
-        text.Number(8, 4, host.GetDRO(39), 4, 0);
+        text.Number(8, 4, host.GetDRO(dro::kSpindleRpm), 4, 0);
         text.Put(12, " RPM");
       }
       break;
     case 12:
       text.Put(0, "Stepsize  ");
-      text.Number(10, 6, host.GetDRO(828), 0, 4);
+      text.Number(10, 6, host.GetDRO(dro::kStepSize), 0, 4);
       break;
     case 17:
       text.Put(0, "Step");

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "behaviour/window_state.h"
 #include "link/hid.h"
 
 namespace k2t {
@@ -59,7 +60,8 @@ class DrovikWin {
   bool write_handle_valid() const { return write_handle_ != nullptr; }
   bool probe_handle_valid() const { return probe_handle_ != nullptr; }
 
-  // Fields, named as the rest of the module refers to them.
+  // The link's fields, the mode and axis selection, and the behaviour's
+  // per-window state in its groups.
   std::int32_t LastWheelCount = 0;
   std::int32_t SelectedAxis = 0;
   std::string DevicePath;
@@ -68,32 +70,10 @@ class DrovikWin {
   std::int32_t ActionMode = 2;
   // Starts equal to ActionMode: the first cycle sends no mode-change code.
   std::int32_t PrevActionMode = 2;
-  std::int32_t WheelRate = 0;
-  bool WheelTurning = false;
-  bool WheelTurningBefore = false;
   bool EnButton = false;
-  std::int32_t WheelSteps = 0;
-  std::int32_t WheelDirection = 0;
-  std::int32_t DelayCount = 0;
-  std::int32_t VelocityJogDirection = 0;
-  std::int32_t StepJogDirection = 0;
-  std::int32_t StepHistoryIndex = 0;
-  std::array<double, 5> StepHistory{};
-  std::array<double, 10> RateHistory{};
-  double RateSum = 0.0;
-  double SpeedFraction = 0.0;
-  std::int32_t StepSizePos = 1;
-  std::int32_t ScreenSlot = 1;
-  std::int32_t SlowJogPos = 1;
-  std::int32_t FeedRatePos = 1;
-  std::int32_t FeedOverridePos = 1;
-  std::int32_t SpindlePos = 1;
-  double SavedFeedRate = 0.0;
-  double SavedFeedOverride = 0.0;
-  bool OverridesSaved = false;
+  HandwheelState wheel;
+  TablePositions positions;
   std::int32_t ActivityCountdown = 0;
-  bool HostJogActive = false;
-  bool JogModeSwitched = false;
   std::uint32_t ReportWord0 = 0;
   std::uint32_t ReportWord1 = 0;
   InputReport RawReport{};

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "plugin/host_codes.h"
+
 namespace k2t {
 
 namespace {
@@ -14,11 +16,9 @@ std::size_t AxisJogOffset(int axis) {
 }
 }  // namespace
 
-bool Host::StopsMotion(std::int16_t code) {
-  constexpr std::int16_t kEStop = 1021, kFeedHold = 1001, kStop = 1003, kJogModeContinuous = 205;
-  constexpr std::int16_t kFirstJogStop = 334, kLastJogStop = 339;
-  return code == kEStop || code == kFeedHold || code == kStop || code == kJogModeContinuous ||
-         (code >= kFirstJogStop && code <= kLastJogStop);
+bool Host::StopsMotion(std::int16_t c) {
+  return c == code::kEStop || c == code::kFeedHold || c == code::kStop || c == code::kJogModeContinuous ||
+         (c >= code::kJogStopX && c <= code::kLastJogStop);
 }
 
 void Host::Code(const char* text) const {

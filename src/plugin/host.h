@@ -12,6 +12,7 @@
 namespace k2t {
 
 inline constexpr int kAxisCount = 6;
+inline constexpr const char* kAxisLetters = "XYZABC";
 
 // One axis' jog block in the motion record, as the host's jog reads it.
 struct AxisJogBlock {

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "plugin/host_codes.h"
+
 namespace k2t {
 
 std::string_view ModuleBaseName(std::string_view file_name) {
@@ -65,7 +67,7 @@ void Module::PostInitControl() {
   const double step_size = LoadSettings(settings, *store, [this] {
     if (window_) window_->OpenPendant();
   });
-  host.SetDRO(828, step_size);
+  host.SetDRO(dro::kStepSize, step_size);
 }
 
 void Module::Config() {

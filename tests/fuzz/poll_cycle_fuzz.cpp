@@ -130,7 +130,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   bool awaiting_fresh = false;  // a removal happened and no report came since
   for (int step = 0; step < 4000 && !in.empty(); ++step) {
     host.TakeCalls();
-    bool wheel_jog_before = win.HostJogActive;
+    bool wheel_jog_before = win.wheel.HostJogActive;
     bool fresh = false;
     bool removed = false;
     switch (in.Below(10)) {
@@ -194,7 +194,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       Check(!(call == "Code DOJOG" && awaiting_fresh), "DOJOG after a removal before a fresh report");
     }
     if (removed && wheel_jog_before) {
-      Check(Has(host.calls, "Code ENDJOG") && !win.HostJogActive, "a removal left the wheel jog running");
+      Check(Has(host.calls, "Code ENDJOG") && !win.wheel.HostJogActive, "a removal left the wheel jog running");
     }
     CheckJogBlocks(host);
   }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,9 +15,11 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "k2t/host_loop.h"
+#include "k2t/entry_points.h"
 #include "k2t/plugin.h"
 #include "k2t/sim_hid.h"
 
@@ -115,45 +118,14 @@ bool GetLedCb(int code) { return g_leds.count(code) && g_leds[code]; }
 void SetLedCb(int, bool) { g_calls.push_back("SetLED"); }
 void CodeCb(const char* text) { g_calls.push_back(std::string("Code ") + text); }
 
-struct Api {
-  bool (*InitControl)(void*, void*, void*, void*);
-  char* (*SetProName)(const char*);
-  void (*PostInitControl)();
-  void (*Config)();
-  void (*Update)();
-  void (*StopPlug)();
-  void (*SetDoButton)(K2tDoButton);
-  void (*SetSetDRO)(K2tSetDRO);
-  void (*SetGetDRO)(K2tGetDRO);
-  void (*SetGetLED)(K2tGetLED);
-  void (*SetSetLED)(K2tSetLED);
-  void (*SetCode)(K2tCode);
-};
-
-template <class F>
-void Resolve(void* lib, const char* name, F& fn) {
-  void* sym = ::dlsym(lib, name);
-  ASSERT_NE(sym, nullptr) << name;
-  std::memcpy(&fn, &sym, sizeof fn);
-}
-
 class ModuleLoadTest : public ::testing::Test {
  protected:
   void SetUp() override {
     lib_ = ::dlopen(K2T_MODULE_PATH, RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(lib_, nullptr) << ::dlerror();
-    Resolve(lib_, "InitControl", api_.InitControl);
-    Resolve(lib_, "SetProName", api_.SetProName);
-    Resolve(lib_, "PostInitControl", api_.PostInitControl);
-    Resolve(lib_, "Config", api_.Config);
-    Resolve(lib_, "Update", api_.Update);
-    Resolve(lib_, "StopPlug", api_.StopPlug);
-    Resolve(lib_, "SetDoButton", api_.SetDoButton);
-    Resolve(lib_, "SetSetDRO", api_.SetSetDRO);
-    Resolve(lib_, "SetGetDRO", api_.SetGetDRO);
-    Resolve(lib_, "SetGetLED", api_.SetGetLED);
-    Resolve(lib_, "SetSetLED", api_.SetSetLED);
-    Resolve(lib_, "SetCode", api_.SetCode);
+    const std::string missing =
+        k2t::ResolveEntryPoints([this](const char* name) { return ::dlsym(lib_, name); }, api_);
+    ASSERT_EQ(missing, "");
     char dir[] = "/tmp/k2t-load-XXXXXX";
     dir_ = ::mkdtemp(dir);
     profile_ = dir_ + "/profile.xml";
@@ -189,7 +161,7 @@ class ModuleLoadTest : public ::testing::Test {
   }
 
   void* lib_ = nullptr;
-  Api api_{};
+  K2tEntryPoints api_{};
   std::string dir_, profile_, title_;
   std::vector<unsigned char> motion_ = std::vector<unsigned char>(K2T_MOTION_RECORD_SIZE);
   std::vector<unsigned char> setup_ = std::vector<unsigned char>(K2T_SETUP_RECORD_SIZE);
@@ -306,6 +278,69 @@ TEST_F(ModuleLoadTest, NullHostLoopMeansNoTimerAndNoCrash) {
   api_.Update();
   EXPECT_TRUE(g_timers.empty());
   api_.StopPlug();
+}
+
+}  // namespace
+
+namespace {
+
+// plugin.h declares each entry point with the type the hosts' table has.
+#define K2T_SAME_TYPE(name, result, parameters) \
+  static_assert(std::is_same_v<decltype(&::name), decltype(K2tEntryPoints::name)>, #name);
+K2T_ENTRY_POINTS(K2T_SAME_TYPE)
+#undef K2T_SAME_TYPE
+
+std::vector<std::string> Words(const std::string& text) {
+  std::vector<std::string> words;
+  std::string word;
+  for (const char c : text + " ") {
+    if (std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '@' || c == '.' || c == '"' || c == '=') {
+      word += c;
+    } else if (!word.empty()) {
+      words.push_back(word);
+      word.clear();
+    }
+  }
+  return words;
+}
+
+std::string FileText(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// The linker's lists export exactly the entry points the hosts resolve by
+// name (the DLL also exports COM's four, which no host of ours resolves).
+TEST(EntryPoints, LinkerListsNameEveryEntryPoint) {
+  std::vector<std::string> names;
+#define K2T_NAME(name, result, parameters) names.push_back(#name);
+  K2T_ENTRY_POINTS(K2T_NAME)
+#undef K2T_NAME
+  ASSERT_EQ(names.size(), 19u);
+
+  // exports.map: the names between "global:" and "local:".
+  std::vector<std::string> map;
+  bool global = false;
+  for (std::string w : Words(FileText(K2T_SOURCE_DIR "/platform/linux/exports.map"))) {
+    if (w == "global") global = true;
+    else if (w == "local") global = false;
+    else if (global) map.push_back(w);
+  }
+  EXPECT_EQ(map, names);
+
+  // K2TPendant.def: the plain names after EXPORTS, then COM's aliases.
+  std::vector<std::string> def;
+  std::istringstream lines(FileText(K2T_SOURCE_DIR "/platform/windows/K2TPendant.def"));
+  bool exports = false;
+  for (std::string line; std::getline(lines, line);) {
+    const std::vector<std::string> w = Words(line.substr(0, line.find(';')));
+    if (w.empty()) continue;
+    if (w[0] == "EXPORTS") exports = true;
+    else if (exports && w.size() == 1) def.push_back(w[0]);
+  }
+  EXPECT_EQ(def, names);
 }
 
 }  // namespace

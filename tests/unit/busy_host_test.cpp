@@ -85,7 +85,7 @@ TEST_P(BusyHostTest, OnlyTheEStopActsAndNothingMovesAfterIt) {
   if (c.estop && !c.estop_first) {
     for (auto it = estop; it != calls.end(); ++it) EXPECT_FALSE(StartsMotion(*it)) << c.name << ": " << *it;
     EXPECT_EQ(host_.JogBlock(0).active, 0) << c.name;
-    EXPECT_FALSE(win().HostJogActive) << c.name;
+    EXPECT_FALSE(win().wheel.HostJogActive) << c.name;
   }
   report().Rate(0);
   Updates(4);
@@ -115,7 +115,7 @@ TEST(BusyHostLifetime, ReInitAndStopEndTheJogFirst) {
     host.Install(module.host);
     module.SetProName("");
     module.PostInitControl();
-    module.window()->HostJogActive = true;
+    module.window()->wheel.HostJogActive = true;
     host.TakeCalls();
     int timers_when_jog_ended = -1;
     host.on_call = [&](const std::string& call) {

@@ -301,12 +301,12 @@ TEST_F(ButtonsTest, ScreenCycle) {
   for (const auto& c : cases) {
     for (std::size_t n = 1; n <= 3; ++n)
       settings().screenSelection[n] = static_cast<std::int16_t>(c.selections[n - 1]);
-    win().ScreenSlot = c.slot;
+    win().positions.ScreenSlot = c.slot;
     for (const Log& codes : c.codes) {
       StopRewindHeld(5);
       EXPECT_EQ(Without(Calls(), "DoButton 334"), codes) << c.name;
     }
-    EXPECT_EQ(win().ScreenSlot, c.final_slot) << c.name;
+    EXPECT_EQ(win().positions.ScreenSlot, c.final_slot) << c.name;
   }
 }
 

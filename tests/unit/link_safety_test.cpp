@@ -95,7 +95,7 @@ TEST_P(BacklogTest, VelocityJogFollowsTheNewestRateByte) {
     win().OnPollTick();
     ASSERT_EQ(static_cast<int>(WheelRateOf(win().ReportWord0)), rate);
   }
-  EXPECT_TRUE(win().HostJogActive);
+  EXPECT_TRUE(win().wheel.HostJogActive);
   // Stopped: the zero rate of the newest report ends the jog at once.
   report().Rate(0);
   TickAtRate(0);

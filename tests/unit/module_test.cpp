@@ -215,8 +215,8 @@ TEST(ModuleLifetime, StopPlugEndsAJogButDestructionSendsNothing) {
     module->SetProName("");
     module->PostInitControl();
     host.TakeCalls();
-    module->window()->HostJogActive = true;
-    module->window()->JogModeSwitched = true;
+    module->window()->wheel.HostJogActive = true;
+    module->window()->wheel.JogModeSwitched = true;
     if (stop_plug) module->StopPlug();
     module.reset();
     const std::vector<std::string> expected =

@@ -186,13 +186,13 @@ TEST_F(PollCycleTest, StaleReportDrivesNothing) {
   StartVelocityJogWithEnHeld();
   auto calls = Calls();
   ASSERT_NE(std::find(calls.begin(), calls.end(), "Code DOJOG"), calls.end());
-  EXPECT_TRUE(win().HostJogActive);
+  EXPECT_TRUE(win().wheel.HostJogActive);
 
   win().HandleDeviceChange(kDeviceRemoval, "/dev/hidraw3");
   calls = Calls();
   EXPECT_EQ(calls, (std::vector<std::string>{"Code ENDJOG"}));
   EXPECT_EQ(host_.JogBlock(0).stop, 1);
-  EXPECT_FALSE(win().HostJogActive);
+  EXPECT_FALSE(win().wheel.HostJogActive);
 
   pendant().fail_read_open = true;
   win().HandleDeviceChange(kDeviceArrival, "/dev/hidraw7");
@@ -206,7 +206,7 @@ TEST_F(PollCycleTest, StaleReportDrivesNothing) {
   }
   EXPECT_FALSE(win().EnButton);
   EXPECT_EQ(WheelRateOf(win().ReportWord0), 0u);
-  EXPECT_EQ(win().WheelSteps, 0);
+  EXPECT_EQ(win().wheel.WheelSteps, 0);
 
   // Re-plugged: the pendant's counter has moved on; that is not a turn.
   pendant().fail_read_open = false;
@@ -223,7 +223,7 @@ TEST_F(PollCycleTest, StaleReportDrivesNothing) {
 // longer counts as the pendant's.
 TEST_F(PollCycleTest, FailingReadsStopDrivingBeforeTheRemovalNotice) {
   StartVelocityJogWithEnHeld();
-  ASSERT_TRUE(win().HostJogActive);
+  ASSERT_TRUE(win().wheel.HostJogActive);
   Calls();
   pendant().gone = true;
   TickSilent();
@@ -232,7 +232,7 @@ TEST_F(PollCycleTest, FailingReadsStopDrivingBeforeTheRemovalNotice) {
   EXPECT_EQ(Calls(), (std::vector<std::string>{"Code ENDJOG"}));
   Updates(4);
   TickSilent(3);
-  EXPECT_FALSE(win().HostJogActive);
+  EXPECT_FALSE(win().wheel.HostJogActive);
   for (const auto& c : Calls()) EXPECT_NE(c, "Code DOJOG");
 }
 

@@ -127,15 +127,15 @@ TEST_F(ValueAdjustTest, StepSizeChoiceWritesSinglePrecisionValues) {
   StartSettled();
   const char* const sizes[] = {"0.0001", "0.001", "0.01", "0.1", "1", "0.254", "0", "0", "0"};
   for (std::size_t k = 1; k <= 9; ++k) settings().stepSize[k] = sizes[k - 1];
-  win().StepSizePos = 6;
+  win().positions.StepSizePos = 6;
   HoldEnLong();
   OneTurn(1);
   EXPECT_EQ(Calls(), (Log{"SetDRO 828 0.0001"}));
   EXPECT_EQ(host_.dros[828], 9.999999747378752e-05);
-  EXPECT_EQ(win().StepSizePos, 1);
+  EXPECT_EQ(win().positions.StepSizePos, 1);
   OneTurn(-1);
   EXPECT_EQ(host_.dros[828], 0.2540000081062317);
-  EXPECT_EQ(win().StepSizePos, 6);
+  EXPECT_EQ(win().positions.StepSizePos, 6);
 }
 
 // At start-up the host's step size is position 2 while the choice is at 1.
@@ -188,10 +188,10 @@ TEST_F(ValueAdjustTest, PositionChoice) {
   for (const auto& c : cases) {
     settings().useFeedRate = c.use_feed_rate;
     settings().useSpindleSpeed = c.use_spindle_speed;
-    std::int32_t* position = c.jog_mode == 4   ? &win().SlowJogPos
-                             : c.jog_mode == 6 ? &win().SpindlePos
-                             : c.use_feed_rate ? &win().FeedRatePos
-                                               : &win().FeedOverridePos;
+    std::int32_t* position = c.jog_mode == 4   ? &win().positions.SlowJogPos
+                             : c.jog_mode == 6 ? &win().positions.SpindlePos
+                             : c.use_feed_rate ? &win().positions.FeedRatePos
+                                               : &win().positions.FeedOverridePos;
     *position = c.start_position;
     HoldEnInJogMode(c.jog_mode);
     OneTurn(c.delta);
@@ -207,12 +207,12 @@ TEST_F(ValueAdjustTest, PositionChoice) {
 TEST_F(ValueAdjustTest, AllZeroButTheCurrentDoesNothing) {
   StartSettled();
   settings().feedOverride = {0, 0, 0, 90, 0, 0, 0, 0, 0, 0};
-  win().FeedOverridePos = 3;
+  win().positions.FeedOverridePos = 3;
   HoldEnInJogMode(5);
   OneTurn(1);
   OneTurn(-1);
   EXPECT_TRUE(SetDros().empty());
-  EXPECT_EQ(win().FeedOverridePos, 3);
+  EXPECT_EQ(win().positions.FeedOverridePos, 3);
 }
 
 TEST_F(ValueAdjustTest, OnePositionPerTurn) {
@@ -280,9 +280,9 @@ TEST_F(ValueAdjustTest, FeedRateTableFollowsMirroring) {
   for (const auto& c : cases) {
     settings().useFeedRate = c.use_feed_rate;
     SelectAxis(c.axis);
-    win().FeedRatePos = 2;
-    win().FeedOverridePos = 2;
-    win().SlowJogPos = 2;
+    win().positions.FeedRatePos = 2;
+    win().positions.FeedOverridePos = 2;
+    win().positions.SlowJogPos = 2;
     HoldEnInJogMode(c.jog_mode);
     OneTurn(1);
     EXPECT_EQ(SetDros(), (Log{c.write})) << c.name;

@@ -42,7 +42,7 @@ TEST_F(WheelJogTest, VelocityFollowsTheWeightedRate) {
   // A cleared history: the newest weight alone, 1.82 / 10 of the steady speed.
   EXPECT_NEAR(Block().velocity, kMaxSteps * 0.5 * 0.182, 1.0);
   for (int i = 0; i < 9; ++i) Turn(1, 20);
-  EXPECT_EQ(win().SpeedFraction, 0.5);
+  EXPECT_EQ(win().wheel.SpeedFraction, 0.5);
   const AxisJogBlock b = Block();
   EXPECT_EQ(b.velocity, kMaxSteps / 2);
   EXPECT_EQ(b.max_velocity, kMaxSteps);
@@ -129,7 +129,7 @@ TEST_F(WheelJogTest, QuietWheelEndsTheJogAndClearsTheHistory) {
   Updates(3);
   Rest();
   EXPECT_TRUE(Calls().empty());
-  EXPECT_FALSE(win().HostJogActive);
+  EXPECT_FALSE(win().wheel.HostJogActive);
   Rest(5);
   EXPECT_TRUE(Calls().empty());
   // A new turn starts low again.
@@ -208,7 +208,7 @@ TEST_F(WheelJogTest, DelayCountAbove30000GoesBackTo400) {
     for (const auto& c : Calls()) dojogs += c == "Code DOJOG" ? 1 : 0;
   }
   EXPECT_EQ(dojogs, 237 - 3);  // from the fourth report on (508 steps)
-  EXPECT_EQ(win().DelayCount, 400);
+  EXPECT_EQ(win().wheel.DelayCount, 400);
   Turn(1);
   Turn(98);
   EXPECT_TRUE(Calls().empty());
@@ -288,7 +288,7 @@ TEST_F(WheelJogTest, JogInhibitEndsTheJogWithoutTouchingTheBlock) {
   Turn(1, 30);
   EXPECT_EQ(Calls(), (Log{"DoButton 205"}));
   EXPECT_EQ(Block().stop, 0);
-  EXPECT_FALSE(win().HostJogActive);
+  EXPECT_FALSE(win().wheel.HostJogActive);
   Turn(1, 30);
   EXPECT_TRUE(Calls().empty());
 }
@@ -330,12 +330,12 @@ TEST_F(WheelJogTest, LeavingTheModeKeepsTheJogUntilAQuietTick) {
   SetJogMode(1);
   Rest();
   EXPECT_EQ(Calls(), (Log{"DoButton 334"}));
-  EXPECT_TRUE(win().HostJogActive);
+  EXPECT_TRUE(win().wheel.HostJogActive);
   Updates(5);
   SetJogMode(2);
   Rest();
   EXPECT_EQ(Calls(), (Log{"DoButton 334", "DoButton 205"}));
-  EXPECT_FALSE(win().HostJogActive);
+  EXPECT_FALSE(win().wheel.HostJogActive);
 }
 
 }  // namespace

@@ -199,5 +199,44 @@ TEST(Win32DialogView, ListsSelectByTypingAndTakeNoText) {
              }});
 }
 
+// A static control showing a picture. Version 6 of the common controls
+// shows its own copy of a bitmap with coverage and hands that copy back on
+// the next STM_SETIMAGE; older controls (and Wine's) hand back the bitmap
+// itself. Wine cannot show the first kind, so it is made here.
+template <bool kCopies>
+LRESULT CALLBACK PictureControl(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == STM_GETIMAGE) return ::GetWindowLongPtrW(hwnd, GWLP_USERDATA);
+  if (message != STM_SETIMAGE) return ::DefWindowProcW(hwnd, message, wparam, lparam);
+  const LONG_PTR shown = kCopies && lparam ? reinterpret_cast<LONG_PTR>(::CreateBitmap(2, 2, 1, 32, nullptr)) : lparam;
+  return ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, shown);
+}
+
+TEST(DialogPictures, WhatAControlHandsBackIsDeletedUnlessItIsTheDialogsOwn) {
+  for (bool copies : {true, false}) {
+    const wchar_t* name = copies ? L"K2tCopyingPicture" : L"K2tPlainPicture";
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = copies ? &PictureControl<true> : &PictureControl<false>;
+    wc.hInstance = ::GetModuleHandleW(nullptr);
+    wc.lpszClassName = name;
+    ASSERT_NE(::RegisterClassW(&wc), 0);
+    HWND control = ::CreateWindowExW(0, name, L"", 0, 0, 0, 10, 10, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+    ASSERT_NE(control, nullptr);
+    HBITMAP own = ::CreateBitmap(2, 2, 1, 32, nullptr);
+    ::SendMessageW(control, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(own));
+    const auto shown = reinterpret_cast<HGDIOBJ>(::SendMessageW(control, STM_GETIMAGE, IMAGE_BITMAP, 0));
+    ASSERT_NE(shown, nullptr);
+
+    TakeBackPictures({control}, {own});
+    EXPECT_EQ(::SendMessageW(control, STM_GETIMAGE, IMAGE_BITMAP, 0), 0);
+    EXPECT_EQ(::GetObjectType(own), static_cast<DWORD>(OBJ_BITMAP)) << "the dialog deletes its own later";
+    if (copies) {
+      EXPECT_EQ(::GetObjectType(shown), 0u) << "the control's copy leaks";
+    }
+    ::DeleteObject(own);
+    ::DestroyWindow(control);
+    ::UnregisterClassW(name, wc.hInstance);
+  }
+}
+
 }  // namespace
 }  // namespace k2t::windows

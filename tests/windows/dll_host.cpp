@@ -89,12 +89,6 @@ bool GetLedCb(int code) { return g_leds.count(code) && g_leds[code]; }
 void SetLedCb(int, bool) { g_calls.push_back("SetLED"); }
 void CodeCb(const char* text) { g_calls.push_back(std::string("Code ") + text); }
 
-template <class F>
-void Resolve(HMODULE lib, const char* name, F& fn) {
-  FARPROC p = ::GetProcAddress(lib, name);
-  ASSERT_NE(p, nullptr) << name;
-  std::memcpy(&fn, &p, sizeof fn);
-}
 
 }  // namespace
 
@@ -106,18 +100,9 @@ void DllTest::SetUp() {
   g_leds = {{83, true}};  // jog enabled
   lib_ = ::LoadLibraryW(L"K2TPendant.dll");
   ASSERT_NE(lib_, nullptr) << ::GetLastError();
-  Resolve(lib_, "InitControl", api.InitControl);
-  Resolve(lib_, "SetProName", api.SetProName);
-  Resolve(lib_, "PostInitControl", api.PostInitControl);
-  Resolve(lib_, "Config", api.Config);
-  Resolve(lib_, "Update", api.Update);
-  Resolve(lib_, "StopPlug", api.StopPlug);
-  Resolve(lib_, "SetDoButton", api.SetDoButton);
-  Resolve(lib_, "SetSetDRO", api.SetSetDRO);
-  Resolve(lib_, "SetGetDRO", api.SetGetDRO);
-  Resolve(lib_, "SetGetLED", api.SetGetLED);
-  Resolve(lib_, "SetSetLED", api.SetSetLED);
-  Resolve(lib_, "SetCode", api.SetCode);
+  const std::string missing =
+      k2t::ResolveEntryPoints([this](const char* name) { return ::GetProcAddress(lib_, name); }, api);
+  ASSERT_EQ(missing, "");
   dir_ = TempFolder();
   profile_ = dir_ + "\\profile.xml";
   user_ = std::make_unique<dialog_driver::DialogDriver>();

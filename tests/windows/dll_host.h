@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "dialog_driver.h"
+#include "k2t/entry_points.h"
 #include "k2t/plugin.h"
 #include "k2t/sim_hid.h"
 
@@ -47,20 +48,6 @@ struct Report {
   Report& Mode(int code) { bytes[4] = static_cast<unsigned char>((bytes[4] & ~7) | (code & 7)); return *this; }
 };
 
-struct Api {
-  bool (*InitControl)(void*, void*, void*, void*);
-  char* (*SetProName)(const char*);
-  void (*PostInitControl)();
-  void (*Config)();
-  void (*Update)();
-  void (*StopPlug)();
-  void (*SetDoButton)(K2tDoButton);
-  void (*SetSetDRO)(K2tSetDRO);
-  void (*SetGetDRO)(K2tGetDRO);
-  void (*SetGetLED)(K2tGetLED);
-  void (*SetSetLED)(K2tSetLED);
-  void (*SetCode)(K2tCode);
-};
 
 class DllTest : public ::testing::Test {
  protected:
@@ -87,7 +74,7 @@ class DllTest : public ::testing::Test {
 
   HMODULE lib_ = nullptr;
   std::unique_ptr<dialog_driver::DialogDriver> user_;  // and the host's main window
-  Api api{};
+  K2tEntryPoints api{};
   std::string dir_, profile_, title_;
   std::vector<unsigned char> motion_ = std::vector<unsigned char>(K2T_MOTION_RECORD_SIZE);
   std::vector<unsigned char> setup_ = std::vector<unsigned char>(K2T_SETUP_RECORD_SIZE);

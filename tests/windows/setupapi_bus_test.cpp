@@ -2,6 +2,8 @@
 // (vendor 0x845E) and no pendant.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "platform/windows/hidden_window.h"
 #include "platform/windows/setupapi_bus.h"
 #include "support/fakes.h"
@@ -51,7 +53,9 @@ TEST(SetupApiBus, FindsWinesDevicesWithTheirIds) {
     EXPECT_EQ(d.path.rfind("\\\\?\\", 0), 0u) << d.path;
   }
   SetupApiBus bus;
-  EXPECT_NE(bus.Open(devices.front().path, HidAccess::kAttributes), nullptr);
+  // Wine's mouse and keyboard have no output report: neither can be taken
+  // for the pendant, whatever its ids.
+  for (const HidInterface& d : devices) EXPECT_EQ(bus.Open(d.path, HidAccess::kAttributes), nullptr) << d.path;
   EXPECT_EQ(bus.Open("\\\\?\\hid#vid_04d8&pid_fce8#none", HidAccess::kAttributes), nullptr);
   // Letter case does not count; another path is another device.
   std::string upper = devices.front().path;
@@ -87,7 +91,68 @@ TEST(SetupApiBus, PendingReadIsCollectedLaterAndCancelledOnClose) {
   ASSERT_NE(reader, nullptr);
   EXPECT_EQ(reader->StartRead(), ReadStart::kPending);
   EXPECT_EQ(reader->StartRead(), ReadStart::kPending);  // the same read, still outstanding
-  reader.reset();  // cancels the read and awaits its end before the buffer goes
+  reader.reset();  // cancels the read; its buffer stays with it until it ends
+}
+
+DWORD WINAPI CloseDevice(void* device) {
+  static_cast<std::unique_ptr<HidDevice>*>(device)->reset();
+  return 0;
+}
+
+// The library may be freed from a thread that did not start the read, under
+// the loader lock: CancelIo cannot reach that read, and closing must not
+// wait for it (the pendant may send nothing for hours).
+TEST(SetupApiBus, ClosingOnAnotherThreadDoesNotWaitForTheRead) {
+  SetupApiBus bus;
+  std::unique_ptr<HidDevice> reader = bus.Open(bus.Enumerate().front().path, HidAccess::kRead);
+  ASSERT_NE(reader, nullptr);
+  ASSERT_EQ(reader->StartRead(), ReadStart::kPending);
+  HANDLE closer = ::CreateThread(nullptr, 0, &CloseDevice, &reader, 0, nullptr);
+  ASSERT_NE(closer, nullptr);
+  EXPECT_EQ(::WaitForSingleObject(closer, 5000), WAIT_OBJECT_0) << "closing waits for the read";
+  ::CloseHandle(closer);
+}
+
+TEST(SetupApiBus, OnlyReportsThatHoldThePendantsAreThePendants) {
+  struct Case {
+    ReportLengths lengths;
+    bool fits;
+  };
+  for (const Case& c : {Case{{8, 21}, true}, Case{{65, 65}, true}, Case{{7, 21}, false}, Case{{8, 20}, false},
+                        Case{{14, 0}, false}, Case{{0, 0}, false}})
+    EXPECT_EQ(FitsPendant(c.lengths), c.fits) << c.lengths.input << " in, " << c.lengths.output << " out";
+}
+
+// HID writes must be exactly the device's output report long: the 21 bytes
+// go out padded with zeros, and a report the device cannot hold is dropped.
+TEST(SetupApiBus, ReportsAreWrittenAtTheDevicesOutputLength) {
+  struct Case {
+    std::size_t output_length;
+    DWORD written;
+  };
+  for (const Case& c : {Case{32, 32}, Case{21, 21}, Case{16, 0}}) {
+    const wchar_t* kPipe = L"\\\\.\\pipe\\k2t-output-length";
+    HANDLE server = ::CreateNamedPipeW(kPipe, PIPE_ACCESS_INBOUND, PIPE_TYPE_BYTE | PIPE_WAIT, 1, 4096, 4096, 0, nullptr);
+    ASSERT_NE(server, INVALID_HANDLE_VALUE);
+    HANDLE file = ::CreateFileW(kPipe, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    std::unique_ptr<HidDevice> writer = OpenReportWriter(file, c.output_length);
+    ASSERT_NE(writer, nullptr);
+    std::uint8_t report[kOutputReportSize];
+    std::memset(report, 0xAB, sizeof report);
+    writer->Write(report, sizeof report);
+    DWORD available = 0;
+    ASSERT_TRUE(::PeekNamedPipe(server, nullptr, 0, nullptr, &available, nullptr));
+    EXPECT_EQ(available, c.written) << "output report of " << c.output_length;
+    std::vector<std::uint8_t> received(available);
+    DWORD n = 0;
+    if (available) {
+      ASSERT_TRUE(::ReadFile(server, received.data(), available, &n, nullptr));
+    }
+    for (std::size_t i = 0; i < n; ++i) EXPECT_EQ(received[i], i < sizeof report ? 0xAB : 0) << i;
+    writer.reset();
+    ::CloseHandle(server);
+  }
 }
 
 // A device that stops taking output reports must not hold the tick: with a

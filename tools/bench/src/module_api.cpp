@@ -2,30 +2,11 @@
 
 #include <dlfcn.h>
 
-#include <cstring>
 #include <filesystem>
 #include <system_error>
 
 namespace bench {
 
-namespace {
-
-// Every entry point by its exported name and the slot its address goes to.
-template <class Fn>
-bool Resolve(void* handle, const char* name, Fn& slot, std::string& missing) {
-  dlerror();
-  void* symbol = dlsym(handle, name);
-  if (!symbol) {
-    missing += missing.empty() ? "" : ", ";
-    missing += name;
-    return false;
-  }
-  static_assert(sizeof slot == sizeof symbol);
-  std::memcpy(&slot, &symbol, sizeof slot);
-  return true;
-}
-
-}  // namespace
 
 bool LoadModule(const std::string& path, ModuleApi& api, std::string& error) {
   // RTLD_NOW: an unresolved dependency is reported here, not at the first call.
@@ -35,26 +16,12 @@ bool LoadModule(const std::string& path, ModuleApi& api, std::string& error) {
     error = "cannot load the module " + path + ": " + (why ? why : "unknown error");
     return false;
   }
-  std::string missing;
-  Resolve(handle, "InitControl", api.InitControl, missing);
-  Resolve(handle, "SetProName", api.SetProName, missing);
-  Resolve(handle, "PostInitControl", api.PostInitControl, missing);
-  Resolve(handle, "Config", api.Config, missing);
-  Resolve(handle, "Update", api.Update, missing);
-  Resolve(handle, "StopPlug", api.StopPlug, missing);
-  Resolve(handle, "SetDoButton", api.SetDoButton, missing);
-  Resolve(handle, "SetSetDRO", api.SetSetDRO, missing);
-  Resolve(handle, "SetGetDRO", api.SetGetDRO, missing);
-  Resolve(handle, "SetGetLED", api.SetGetLED, missing);
-  Resolve(handle, "SetSetLED", api.SetSetLED, missing);
-  Resolve(handle, "SetCode", api.SetCode, missing);
-  Resolve(handle, "DoDwell", api.DoDwell, missing);
-  Resolve(handle, "Reset", api.Reset, missing);
-  Resolve(handle, "JogOn", api.JogOn, missing);
-  Resolve(handle, "JogOff", api.JogOff, missing);
-  Resolve(handle, "Purge", api.Purge, missing);
-  Resolve(handle, "Probe", api.Probe, missing);
-  Resolve(handle, "Home", api.Home, missing);
+  const std::string missing = k2t::ResolveEntryPoints(
+      [handle](const char* name) {
+        dlerror();
+        return dlsym(handle, name);
+      },
+      api);
   if (!missing.empty()) {
     const bool several = missing.find(',') != std::string::npos;
     error = "the module " + path + " does not export the entry point" + (several ? "s " : " ") + missing;

@@ -4,31 +4,12 @@
 
 #include <string>
 
-#include "k2t/plugin.h"
+#include "k2t/entry_points.h"
 
 namespace bench {
 
-struct ModuleApi {
-  bool (*InitControl)(void*, void*, void*, void*) = nullptr;
-  char* (*SetProName)(const char*) = nullptr;
-  void (*PostInitControl)() = nullptr;
-  void (*Config)() = nullptr;
-  void (*Update)() = nullptr;
-  void (*StopPlug)() = nullptr;
-  void (*SetDoButton)(K2tDoButton) = nullptr;
-  void (*SetSetDRO)(K2tSetDRO) = nullptr;
-  void (*SetGetDRO)(K2tGetDRO) = nullptr;
-  void (*SetGetLED)(K2tGetLED) = nullptr;
-  void (*SetSetLED)(K2tSetLED) = nullptr;
-  void (*SetCode)(K2tCode) = nullptr;
-  void (*DoDwell)() = nullptr;
-  void (*Reset)() = nullptr;
-  void (*JogOn)() = nullptr;
-  void (*JogOff)() = nullptr;
-  void (*Purge)() = nullptr;
-  void (*Probe)() = nullptr;
-  void (*Home)() = nullptr;
-};
+// The entry points, as include/k2t/entry_points.h lists them.
+using ModuleApi = K2tEntryPoints;
 
 // Opens the library and resolves every entry point. On failure returns false
 // and says why in `error`, naming the library and every missing entry point.

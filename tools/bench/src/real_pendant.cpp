@@ -39,6 +39,13 @@ bool IsPendant(const std::filesystem::path& uevent) {
 
 }  // namespace
 
+bool RealPendantPresent() {
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator("/sys/class/hidraw", ec))
+    if (IsPendant(entry.path() / "device" / "uevent")) return true;
+  return false;
+}
+
 bool FindRealPendant(std::string& node, std::string& message) {
   std::vector<std::string> nodes;
   std::error_code ec;

@@ -11,4 +11,8 @@ namespace bench {
 // and write; otherwise false and a message that says what to do.
 bool FindRealPendant(std::string& node, std::string& message);
 
+// True when a pendant is plugged in (a hidraw node has its ids), whether or
+// not this user may open it. Reads sysfs only; cheap enough to ask often.
+bool RealPendantPresent();
+
 }  // namespace bench

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 #include "k2t/plugin.h"
 
@@ -25,8 +27,6 @@ T Read(const unsigned char* record, std::size_t offset) {
 }
 
 std::size_t JogBlock(int axis) { return K2T_MOTION_AXIS_JOG + static_cast<std::size_t>(axis) * K2T_MOTION_AXIS_JOG_STRIDE; }
-
-constexpr const char* kAxisLetters = "XYZABC";
 
 // The configuration refuses products beyond 32 bits; the clamp keeps any
 // other from wrapping.
@@ -59,6 +59,10 @@ const char* IntentName(Intent::Kind kind) {
     case Intent::kFeedScale: return "feed override";
     case Intent::kSpindleScale: return "spindle override";
     case Intent::kDisplay: return "message";
+    case Intent::kJogIncr: return "increment";
+    case Intent::kFlood: return "flood";
+    case Intent::kMist: return "mist";
+    case Intent::kHome: return "home";
   }
   return "?";
 }
@@ -67,7 +71,13 @@ std::string Describe(const Intent& intent) {
   std::string text = IntentName(intent.kind);
   switch (intent.kind) {
     case Intent::kJog: return text + " " + kAxisLetters[intent.axis] + " at " + GcodeNumber(intent.value) + "/s";
-    case Intent::kJogStop: return text + " " + kAxisLetters[intent.axis];
+    case Intent::kJogStop:
+    case Intent::kHome: return text + " " + kAxisLetters[intent.axis];
+    case Intent::kJogIncr:
+      return text + " " + kAxisLetters[intent.axis] + " " + (intent.value < 0 ? "" : "+") + GcodeNumber(intent.value) +
+             " at " + GcodeNumber(intent.speed) + "/s";
+    case Intent::kFlood:
+    case Intent::kMist: return text + (intent.value != 0 ? " on" : " off");
     case Intent::kMdi:
     case Intent::kDisplay: return text + " \"" + intent.text + "\"";
     case Intent::kFeedScale:
@@ -112,6 +122,10 @@ void Bridge::DoButton(int code) {
     Mdi(std::string("G10 L20 P0 ") + kAxisLetters[code - 1008] + "0");
     return;
   }
+  if (code >= 1022 && code <= 1025) {  // Ref X, Y, Z, A
+    Push(Intent::kHome, code - 1022);
+    return;
+  }
   switch (code) {
     case 1021: EStopPressed(); return;
     case 1000: Push(Intent::kCycleStart); return;
@@ -129,8 +143,24 @@ void Bridge::DoButton(int code) {
     }
     case 1017:
       // X and Y only: a Z that dives to the work zero could hit the part.
-      Mdi("G90 G0 X0 Y0");
-      if (status_.incremental) Mdi("G91");
+      AbsoluteMdi("G0 X0 Y0");
+      return;
+    case 1007: {
+      std::string text = "G10 L20 P0";
+      for (int axis = 0; axis < kAxes; ++axis)
+        if (status_.axis_mask & (1u << axis)) text += std::string(" ") + kAxisLetters[axis] + "0";
+      Mdi(text);
+      return;
+    }
+    case 113: Toggle(Intent::kFlood, flood_, status_.flood); return;
+    case 114: Toggle(Intent::kMist, mist_, status_.mist); return;
+    case 138: GoHome(); return;
+    case 104:
+      if (!config_.safe_z) {
+        if (log_) log_("Goto Safe Z (104) not sent: [K2T]SAFE_Z names no height");
+        return;
+      }
+      AbsoluteMdi("G53 G0 Z" + GcodeNumber(*config_.safe_z));
       return;
     case 204:
     case 205:
@@ -149,6 +179,37 @@ void Bridge::DoButton(int code) {
   }
 }
 
+void Bridge::Toggle(Intent::Kind kind, Held& held, bool live) {
+  const bool on = HeldOr(held, live ? 1.0 : 0.0) != 0.0;
+  Hold(held, on ? 0.0 : 1.0);
+  Push(kind, 0, on ? 0.0 : 1.0);
+}
+
+// A move in absolute distance mode, then the user's G91 again if it was in effect.
+void Bridge::AbsoluteMdi(const std::string& text) {
+  Mdi("G90 " + text);
+  if (status_.incremental) Mdi("G91");
+}
+
+// Z up to its home first, then the other axes: a tool low over the part
+// must not sweep across it.
+void Bridge::GoHome() {
+  std::string z, rest;
+  for (int axis = 0; axis < kAxes; ++axis) {
+    if (!(status_.axis_mask & (1u << axis))) continue;
+    const auto& home = config_.home[Index(axis)];
+    if (!home) {
+      if (log_)
+        log_(std::string("Go Home (138) not sent: axis ") + kAxisLetters[axis] +
+             " is not on a joint of its own, so it has no [JOINT_n]HOME");
+      return;
+    }
+    (axis == 2 ? z : rest) += std::string(" ") + kAxisLetters[axis] + GcodeNumber(*home);
+  }
+  if (!z.empty()) AbsoluteMdi("G53 G0" + z);
+  if (!rest.empty()) AbsoluteMdi("G53 G0" + rest);
+}
+
 void Bridge::EStopPressed() {
   // 1021 toggles: the module sends it at activation until LED 800 lights and
   // once at release. LED 800 is the latch, so the repeats find it lit.
@@ -156,6 +217,7 @@ void Bridge::EStopPressed() {
   const double now = clock_();
   last_estop_ = now;
   estop_poll_ = polls_;
+  pendant_estop_ = !in_estop;
   if (in_estop) {
     estop_latch_ = false;
     Push(Intent::kEStopReset);
@@ -227,7 +289,90 @@ void Bridge::StopJogs() {
 void Bridge::Code(std::string_view text) {
   if (text == "DOJOG") DoJog();
   else if (text == "ENDJOG") EndJog();
-  else if (!text.empty()) Mdi(std::string(text));
+  else if (text == "G90") step_jog_in_call_ = true;  // the module's return from its step jog's G91: none was sent
+  else if (text.starts_with("G91G1")) {
+    step_jog_in_call_ = true;
+    if (!StepJog(text.substr(5)))
+      Once(logged_, "step " + std::string(text), "step jog \"" + std::string(text) + "\" not understood; ignored");
+  } else if (!text.empty()) {
+    Mdi(std::string(text));
+  }
+}
+
+namespace {
+
+bool Number(std::string_view word, double& out) {
+  const auto [end, ec] = std::from_chars(word.data(), word.data() + word.size(), out);
+  return ec == std::errc() && end == word.data() + word.size() && std::isfinite(out);
+}
+
+int AxisOf(std::string_view letter) {
+  if (letter.size() != 1) return -1;
+  const char* at = std::strchr(kAxisLetters, letter[0]);
+  return at && *at ? static_cast<int>(at - kAxisLetters) : -1;
+}
+
+}  // namespace
+
+// The module's step jogs, "G91G1 F<feed> <axis> <distance>" and the rotated
+// "G91G1 X<x> Y<y> ", become LinuxCNC increments in MANUAL mode: no G-code,
+// so the task's mode, distance mode and F stay the user's.
+bool Bridge::StepJog(std::string_view rest) {
+  std::vector<std::string_view> words;
+  for (std::size_t at = 0; at < rest.size();) {
+    const std::size_t end = std::min(rest.find(' ', at), rest.size());
+    if (end > at) words.push_back(rest.substr(at, end - at));
+    at = end + 1;
+  }
+  double feed = 0, distance = 0, x = 0, y = 0;
+  if (words.size() == 3 && words[0].starts_with('F') && Number(words[0].substr(1), feed) && feed > 0 &&
+      AxisOf(words[1]) >= 0 && Number(words[2], distance)) {
+    const int axis = AxisOf(words[1]);
+    const double limit = config_.max_velocity[Index(axis)];
+    Increment(axis, distance, limit > 0 ? std::min(feed / 60.0, limit) : feed / 60.0);
+    return true;
+  }
+  if (words.size() == 2 && words[0].starts_with('X') && words[1].starts_with('Y') &&
+      Number(words[0].substr(1), x) && Number(words[1].substr(1), y)) {
+    // No feed word: the F in effect, else the jog rate. Both axes get their
+    // share of it, so the tool moves along the rotated line.
+    const double length = std::hypot(x, y);
+    if (length == 0) return true;
+    double speed = status_.feed > 0 ? status_.feed / 60.0
+                                    : std::min(config_.max_velocity[0], config_.max_velocity[1]) * jog_rate_ / 100.0;
+    for (const auto& [part, axis] : {std::pair{x, 0}, std::pair{y, 1}}) {
+      const double share = speed * std::abs(part) / length, limit = config_.max_velocity[Index(axis)];
+      if (limit > 0 && share > limit) speed *= limit / share;
+    }
+    if (x != 0) Increment(0, x, speed * std::abs(x) / length);
+    if (y != 0) Increment(1, y, speed * std::abs(y) / length);
+    return true;
+  }
+  return false;
+}
+
+void Bridge::Increment(int axis, double distance, double speed) {
+  if (distance == 0 || !(speed > 0)) return;
+  Intent intent{Intent::kJogIncr, axis, distance, {}, Premise()};
+  intent.speed = speed;
+  sink_.Push(std::move(intent));
+}
+
+void Bridge::EndModuleCall() {
+  if (deferred_override_) {
+    if (step_jog_in_call_) {
+      step_cycle_ = true;
+    } else {
+      Hold(feed_scale_, *deferred_override_);
+      Push(Intent::kFeedScale, 0, *deferred_override_ / 100.0);
+    }
+    deferred_override_.reset();
+  }
+  if (deferred_feed_) {
+    SetFeedOrSpeed(818, *deferred_feed_);
+    deferred_feed_.reset();
+  }
+  step_jog_in_call_ = false;
 }
 
 // ---- DROs ----------------------------------------------------------------------
@@ -238,6 +383,17 @@ void Bridge::SetDRO(int code, double value) {
     case 828: step_size_ = value; return;
     case 46: coord_display_ = value; return;
     case 821:
+      if (step_cycle_ && deferred_feed_) {
+        // The module puts back the feed and override it saved before its
+        // step jogs; LinuxCNC never saw them change.
+        deferred_feed_.reset();
+        step_cycle_ = false;
+        return;
+      }
+      if (value == 100.0 && !step_cycle_) {
+        deferred_override_ = value;
+        return;
+      }
       Hold(feed_scale_, value);
       Push(Intent::kFeedScale, 0, value / 100.0);
       return;
@@ -246,23 +402,32 @@ void Bridge::SetDRO(int code, double value) {
       Push(Intent::kSpindleScale, 0, value / 100.0);
       return;
     case 818:
-    case 817: {
-      const bool feed = code == 818;
-      // F and S can only be set through MDI, which a running program refuses.
-      if (status_.ProgramRunning()) {
-        Once(logged_, "running " + std::to_string(code),
-             std::string(feed ? "the feed (DRO 818)" : "the spindle speed (DRO 817)") +
-                 " is set only while no program runs");
+      if (step_cycle_) {
+        deferred_feed_ = value;  // the start of the module's restore, if an override follows
         return;
       }
-      Hold(feed ? feed_ : speed_, value);
-      Mdi((feed ? "F" : "S") + GcodeNumber(value));
+      SetFeedOrSpeed(code, value);
       return;
-    }
+    case 817: SetFeedOrSpeed(code, value); return;
     case 22:
     case 816: return;  // host counters without a LinuxCNC meaning
     default: Once(logged_, "set dro " + std::to_string(code), "DRO " + std::to_string(code) + " unknown; set ignored");
   }
+}
+
+void Bridge::SetFeedOrSpeed(int code, double value) {
+  const bool feed = code == 818;
+  Held& held = feed ? feed_ : speed_;
+  // The same value again would change nothing but the task's mode.
+  if (value == HeldOr(held, feed ? status_.feed : status_.speed)) return;
+  // F and S can only be set through MDI, which a running program refuses.
+  if (status_.ProgramRunning()) {
+    Once(logged_, "running " + std::to_string(code),
+         std::string(feed ? "the feed (DRO 818)" : "the spindle speed (DRO 817)") + " is set only while no program runs");
+    return;
+  }
+  Hold(held, value);
+  Mdi((feed ? "F" : "S") + GcodeNumber(value));
 }
 
 double Bridge::GetDRO(int code) {
@@ -334,7 +499,10 @@ void Bridge::Tick() {
 
 void Bridge::FillRecords() {
   const Status& s = status_;
-  const bool motion_busy = s.motion_queue > 0 || !s.inpos;
+  // Coordinated motion (MDI, a program) only: jogs in MANUAL are LinuxCNC
+  // increments, which add up, so a wheel reversal during one must not make
+  // the module hold its step jogs back.
+  const bool motion_busy = s.motion_queue > 0 || (!s.inpos && s.mode != TaskMode::kManual);
   Write<std::int32_t>(records_.motion, K2T_MOTION_QUEUE_TAIL, 0);
   Write<std::int32_t>(records_.motion, K2T_MOTION_QUEUE_HEAD, motion_busy ? 1 : 0);
   Write<std::uint8_t>(records_.motion, K2T_MOTION_JOG_INHIBIT, s.state == TaskState::kOn ? 0 : 1);
@@ -363,7 +531,8 @@ void Bridge::Message(const std::string& text) {
   message_ = text;
   if (text.empty()) return;
   if (log_) log_("pendant message: \"" + text + "\"");
-  Push(Intent::kDisplay, 0, 0, text);
+  // As LinuxCNC's display the bridge would only read its own message back.
+  if (!config_.display) Push(Intent::kDisplay, 0, 0, text);
 }
 
 }  // namespace k2tcnc

@@ -55,6 +55,8 @@ class Bridge {
   bool GetLED(int code);
   void SetLED(int code, bool on);
   void Code(std::string_view text);
+  // The module's call (a poll tick, Update, ...) has returned.
+  void EndModuleCall();
 
   // The module is about to poll the pendant (its own timer).
   void ModulePoll() { ++polls_; }
@@ -67,6 +69,11 @@ class Bridge {
 
   // Stops every jog the bridge started; for the end of a session.
   void StopJogs();
+
+  // The pendant's E-stop as its 1021 toggles set it: on from a press until
+  // the release. Not LinuxCNC's state: another display's E-stop is not the
+  // pendant's.
+  bool PendantEStop() const { return pendant_estop_; }
 
  private:
   struct Held {
@@ -89,6 +96,12 @@ class Bridge {
   void JogStop(int axis);
   void DoJog();
   void EndJog();
+  bool StepJog(std::string_view text);
+  void Increment(int axis, double distance, double speed);
+  void SetFeedOrSpeed(int code, double value);
+  void Toggle(Intent::Kind kind, Held& held, bool live);
+  void AbsoluteMdi(const std::string& text);
+  void GoHome();
   double HeldOr(const Held& held, double live) const;
   void Hold(Held& held, double value) { held = {value, clock_() + kValueHold}; }
   void Once(std::set<std::string>& seen, const std::string& key, const std::string& text);
@@ -104,13 +117,22 @@ class Bridge {
   // poll), when to power on.
   bool Quiet() const;
   bool estop_latch_ = true;
+  bool pendant_estop_ = false;
   double last_estop_ = -std::numeric_limits<double>::infinity();
   unsigned long polls_ = 0;
   std::optional<unsigned long> estop_poll_;
   std::optional<double> machine_on_due_;
 
   // Values the module set, served until LinuxCNC's status has caught up.
-  Held feed_scale_, spindle_scale_, feed_, speed_, spindle_on_;
+  Held feed_scale_, spindle_scale_, feed_, speed_, spindle_on_, flood_, mist_;
+
+  // The module forces the feed override to 100 % around its step jogs and
+  // puts it (and the feed) back afterwards. LinuxCNC's jogs ignore the
+  // override, so neither write may reach it: the 100 % waits for the end of
+  // the module's call to see whether a step jog came with it.
+  std::optional<double> deferred_override_, deferred_feed_;
+  bool step_jog_in_call_ = false;
+  bool step_cycle_ = false;  // the override LinuxCNC has is the one the module saved
 
   // The bridge's own state: what has no LinuxCNC meaning.
   double jog_rate_;           // DRO 3, percent
@@ -123,8 +145,5 @@ class Bridge {
   std::string message_;
   std::set<std::string> logged_;
 };
-
-// Locale-independent decimal text for G-code words.
-std::string GcodeNumber(double value);
 
 }  // namespace k2tcnc

@@ -10,7 +10,6 @@ namespace k2tcnc {
 namespace {
 
 constexpr const char* kSection = "K2T";
-constexpr const char* kAxisLetters = "XYZABC";
 
 std::string Trim(const std::string& s) {
   const auto first = s.find_first_not_of(" \t\r\n");
@@ -30,6 +29,24 @@ std::optional<double> ParseDouble(const std::string& text) {
 std::string Resolve(const std::string& path, const std::string& dir) {
   if (path.empty() || path[0] == '/' || dir.empty()) return path;
   return dir + "/" + path;
+}
+
+// The axis letters in joint order, as trivkins numbers its joints: its
+// coordinates= argument, else [TRAJ]COORDINATES, else trivkins' default.
+std::string JointLetters(const IniLookup& ini) {
+  std::string letters;
+  if (const auto kins = ini("KINS", "KINEMATICS")) {
+    const std::size_t at = kins->find("coordinates=");
+    if (at != std::string::npos) {
+      const std::size_t from = at + 12;
+      letters = kins->substr(from, kins->find_first_of(" \t", from) - from);
+    }
+  }
+  if (letters.empty()) letters = ini("TRAJ", "COORDINATES").value_or("XYZABCUVW");
+  std::string out;
+  for (const char c : letters)
+    if (c != ' ' && c != '\t') out += static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+  return out;
 }
 
 }  // namespace
@@ -67,21 +84,30 @@ bool LoadConfig(const IniLookup& ini, const std::string& ini_dir, BridgeConfig& 
   else config.profile_path = Resolve("k2t-pendant.xml", ini_dir);
   if (auto v = text(kSection, "PROGRAM")) config.program = Resolve(*v, ini_dir);
   if (auto v = text("EMC", "NML_FILE")) config.nml_file = Resolve(*v, ini_dir);
+  if (auto v = text(kSection, "HALFILE")) config.hal_file = Resolve(*v, ini_dir);
+  if (auto v = text("DISPLAY", "DISPLAY")) config.display_program = *v;
 
-  // The GUI's poll period is the natural host rate; [K2T]UPDATE_HZ overrides it.
-  double cycle_time = 0;
-  if (!number("DISPLAY", "CYCLE_TIME", cycle_time, 0, 10000)) return false;
-  // Some displays take CYCLE_TIME in milliseconds when it is above 1.
-  if (cycle_time > 1) cycle_time /= 1000.0;
-  if (cycle_time > 0) config.update_hz = 1.0 / cycle_time;
   if (!number(kSection, "UPDATE_HZ", config.update_hz, 1, 1000)) return false;
+  double safe_z = 0;
+  if (text(kSection, "SAFE_Z")) {
+    if (!number(kSection, "SAFE_Z", safe_z, -1e6, 1e6)) return false;
+    config.safe_z = safe_z;
+  }
   if (!number(kSection, "STEPS_PER_UNIT", config.steps_per_unit, 1, 1e7)) return false;
   if (!number(kSection, "SPINDLE_SPEED", config.spindle_speed, 0, 1e6)) return false;
   if (!number(kSection, "JOG_RATE", config.jog_rate, 0.1, 100)) return false;
 
+  const std::string joints = JointLetters(ini);
   for (int a = 0; a < kAxes; ++a) {
     const std::string section = std::string("AXIS_") + kAxisLetters[a];
     const auto i = static_cast<std::size_t>(a);
+    const std::size_t joint = joints.find(kAxisLetters[a]);
+    if (joint != std::string::npos && joints.find(kAxisLetters[a], joint + 1) == std::string::npos) {
+      config.joint_of_axis[i] = static_cast<int>(joint);
+      double home = 0;
+      if (!number(("JOINT_" + std::to_string(joint)).c_str(), "HOME", home, -1e9, 1e9)) return false;
+      config.home[i] = home;
+    }
     if (!number(section.c_str(), "MAX_VELOCITY", config.max_velocity[i], 0, 1e6)) return false;
     if (!number(section.c_str(), "MAX_ACCELERATION", config.max_acceleration[i], 0, 1e9)) return false;
     // The module takes both as 32-bit step counts.

@@ -19,7 +19,7 @@ bool Integer(const std::string& word, long low, long high, long& out) {
 
 const char* PendantConsole::Help() {
   return "virtual pendant: estop on|off, press CONTROL..., release CONTROL..., mode 0-3,\n"
-         "  wheel DETENTS [ticks N] [rate R], spin DETENTS_PER_SECOND, show, quit\n"
+         "  wheel DETENTS [ticks N] [rate R], spin DETENTS_PER_SECOND, unplug, plug, show, quit\n"
          "  controls: estop spindle start stop en x y z f1 f2 f3";
 }
 
@@ -75,6 +75,10 @@ bool PendantConsole::Execute(const std::string& line, std::string& error) {
     long rate = 0;
     if (w.size() != 2 || !Integer(w[1], -2000, 2000, rate)) return fail("spin DETENTS_PER_SECOND");
     pendant_.Spin(static_cast<double>(rate));
+  } else if (op == "unplug" || op == "plug") {
+    if (w.size() != 1) return fail(op + " takes nothing more");
+    if (op == "plug") pendant_.Plug();
+    else pendant_.Unplug();
   } else if (op == "show") {
     say_("display \"" + pendant_.Display() + "\"");
   } else if (op == "quit") {

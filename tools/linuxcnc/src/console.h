@@ -1,7 +1,8 @@
 // The virtual pendant worked from text lines (a terminal, or a test that
 // writes to the bridge's standard input), in the words of the bench's
 // scripts: "estop on", "press start", "release start en", "mode 1",
-// "wheel +5", "wheel +120 ticks 60 rate 30", "spin 10", "show", "quit".
+// "wheel +5", "wheel +120 ticks 60 rate 30", "spin 10", "unplug", "plug",
+// "show", "quit".
 #pragma once
 
 #include <functional>

@@ -1,5 +1,5 @@
 // The mode discipline LinuxCNC requires: which commands an intent becomes in
-// the current state (MDI mode for G-code, MANUAL with teleop for jogs, AUTO
+// the current state (MDI mode for G-code, MANUAL for jogs and homing, AUTO
 // for programs), and which intents LinuxCNC would refuse now.
 #pragma once
 
@@ -14,10 +14,11 @@ namespace k2tcnc {
 struct Step {
   enum Kind {
     kSetMode,       // mode
-    kTeleop,        // teleop on
+    kTeleop,        // on: teleop (axis jogs), else free (joint jogs)
     kSetState,      // state
-    kJog,           // axis, value
-    kJogStop,       // axis
+    kJog,           // axis (a joint when `joint`), value: speed, signed
+    kJogIncr,       // axis (a joint when `joint`), value: distance, signed; speed
+    kJogStop,       // axis (a joint when `joint`)
     kMdi,           // text
     kOpen,          // text: program path
     kRun,
@@ -29,6 +30,9 @@ struct Step {
     kFeedScale,     // value
     kSpindleScale,  // value
     kDisplay,       // text
+    kFlood,         // on
+    kMist,          // on
+    kHome,          // axis: the joint
   };
   Kind kind;
   TaskMode mode = TaskMode::kManual;
@@ -36,9 +40,16 @@ struct Step {
   int axis = 0;
   double value = 0;
   std::string text{};
+  bool joint = false;
+  bool on = true;
+  double speed = 0;
 
   bool operator==(const Step&) const = default;
 };
+
+// "mode MDI", "increment X +0.0010 at 25.0000/s", "jog stop joint 1": for
+// the log and the tests.
+std::string Describe(const Step& step);
 
 struct Plan {
   enum Outcome {
@@ -51,9 +62,14 @@ struct Plan {
   std::string reason;
 };
 
-// `program` is what cycle start opens when LinuxCNC has no program loaded;
-// `own_jogs` has a bit per axis the worker sent a jog on and has not stopped.
-Plan PlanIntent(const Intent& intent, const Status& status, const std::string& program, unsigned own_jogs);
+// The continuous jogs the worker sent and has not stopped, a bit per axis,
+// and which of them went out as joint jogs (their stops must too).
+struct OwnJogs {
+  unsigned sent = 0;
+  unsigned joint = 0;
+};
+
+Plan PlanIntent(const Intent& intent, const Status& status, const Machine& machine, OwnJogs own_jogs);
 
 // Intents that act at once, ahead of those waiting their turn: what stops
 // or holds the machine, and the overrides.

@@ -83,8 +83,10 @@ void ModuleHost::Refresh() {
 }
 
 void ModuleHost::AfterModuleCall() {
+  bridge_.EndModuleCall();
   const char* text = reinterpret_cast<const char*>(planner_.data() + K2T_PLANNER_MESSAGE_TEXT);
   bridge_.Message(std::string(text, strnlen(text, 256)));
+  if (after_call_) after_call_();
 }
 
 void ModuleHost::ModuleTick(void (*fn)(void*), void* arg) {

@@ -32,6 +32,9 @@ class ModuleHost {
   // Stops the jogs the bridge started, then StopPlug; once.
   void Stop();
 
+  // Called after every call into the module (a poll tick, Update, ...).
+  void SetAfterCall(std::function<void()> fn) { after_call_ = std::move(fn); }
+
   bench::VirtualPendant& pendant() { return pendant_; }
   Bridge& bridge() { return bridge_; }
   const std::string& title() const { return title_; }
@@ -62,6 +65,7 @@ class ModuleHost {
   bench::VirtualPendant pendant_;
   K2tHostLoop host_loop_{};
   std::string title_;
+  std::function<void()> after_call_;
   unsigned update_timer_ = 0;
   bool started_ = false, stopped_ = false;
 };

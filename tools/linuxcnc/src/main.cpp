@@ -1,12 +1,15 @@
 // k2t-linuxcnc: the K2T pendant on LinuxCNC. A host for the unchanged
 // K2TPendant.so that carries the pendant's actions out on a running LinuxCNC
-// over NML. Started by LinuxCNC (as [APPLICATIONS]APP or as the DISPLAY of a
-// headless configuration) or by hand next to a running LinuxCNC.
+// over NML, and a userspace HAL component for the machine's E-stop chain.
+// Started by LinuxCNC (with loadusr from a HAL file, as [APPLICATIONS]APP or
+// as the DISPLAY of a headless configuration) or by hand next to a running
+// LinuxCNC.
 #include <signal.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
 
 #include <array>
+#include <chrono>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -21,14 +24,21 @@
 
 #include "config.h"
 #include "console.h"
+#include "display_lines.h"
+#include "hal_component.h"
 #include "host.h"
 #include "line_writer.h"
 #include "loop.h"
+#include "module_api.h"
 #include "nml_link.h"
 #include "real_pendant.h"
 
-#ifndef K2T_DEFAULT_MODULE
-#define K2T_DEFAULT_MODULE "K2TPendant.so"
+// Where the module is: beside the build's bridge, or installed relative to
+// the bridge's own folder (bin/../lib/k2t/K2TPendant.so).
+#ifndef K2T_BUILD_DIR
+#define K2T_BUILD_DIR ""
+#define K2T_BUILD_MODULE "K2TPendant.so"
+#define K2T_MODULE_FROM_BIN "../lib/k2t/K2TPendant.so"
 #endif
 #ifndef K2T_VERSION
 #define K2T_VERSION "unknown"
@@ -43,24 +53,46 @@ constexpr int kExitLinuxCncGone = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitModule = 3;
 constexpr int kExitNoLinuxCnc = 4;
+constexpr int kExitHal = 5;
 
-constexpr const char* kUsage =
-    "usage: k2t-linuxcnc [-ini FILE] [--pendant real|virtual] [--module PATH] [--wait SECONDS]\n"
-    "  -ini FILE          the machine's LinuxCNC INI (default: $INI_FILE_NAME, set by LinuxCNC)\n"
-    "  --pendant KIND     real: the K2T pendant on hidraw; virtual: a simulated one worked\n"
-    "                     from standard input (default: [K2T]PENDANT, else real)\n"
-    "  --module PATH      K2TPendant.so to load (default: [K2T]MODULE, else the built one)\n"
-    "  --wait SECONDS     wait this long for LinuxCNC to come up (default 10)\n"
-    "  --version          the bridge's version (LinuxCNC is not needed)\n";
+std::string DefaultModule() {
+  return bench::DefaultModulePath(bench::ProgramDir(), K2T_BUILD_DIR, K2T_BUILD_MODULE, K2T_MODULE_FROM_BIN);
+}
+
+std::string Usage() {
+  return "usage: k2t-linuxcnc [-ini FILE] [--pendant real|virtual] [--module PATH] [--wait SECONDS] [--verbose]\n"
+         "  -ini FILE          the machine's LinuxCNC INI (default: $INI_FILE_NAME, set by LinuxCNC)\n"
+         "  --pendant KIND     real: the K2T pendant on hidraw; virtual: a simulated one worked\n"
+         "                     from standard input (default: [K2T]PENDANT, else real)\n"
+         "  --module PATH      K2TPendant.so to load (default: [K2T]MODULE, else\n"
+         "                     " + DefaultModule() + ")\n"
+         "  --wait SECONDS     wait this long for LinuxCNC to come up (default 10)\n"
+         "  --verbose          log every command sent to LinuxCNC\n"
+         "  --version          the bridge's version (LinuxCNC is not needed)\n"
+         "See k2t-linuxcnc(1).\n";
+}
 
 LineWriter* g_out = nullptr;  // main's, alive while anything can say something
 
 void Say(const std::string& text) { g_out->Say("k2t-linuxcnc: " + text); }
 
+double SteadySeconds() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
 struct Options {
   std::string ini, pendant, module;
   double wait = 10;
+  bool verbose = false;
 };
+
+std::string Basename(const std::string& path) { return path.substr(path.rfind('/') + 1); }
+
+// LinuxCNC runs its DISPLAY program as "DISPLAY -ini FILE": is that us?
+bool IsDisplay(const std::string& display, const char* argv0) {
+  const std::string program = Basename(display.substr(0, display.find_first_of(" \t")));
+  return !program.empty() && (program == "k2t-linuxcnc" || program == Basename(argv0));
+}
 
 bool ParseOptions(int argc, char** argv, Options& o, std::string& error) {
   for (int i = 1; i < argc; ++i) {
@@ -92,8 +124,10 @@ bool ParseOptions(int argc, char** argv, Options& o, std::string& error) {
         error = "--wait takes seconds";
         return false;
       }
+    } else if (arg == "--verbose" || arg == "-v") {
+      o.verbose = true;
     } else if (arg == "-h" || arg == "--help") {
-      std::fputs(kUsage, stdout);
+      std::fputs(Usage().c_str(), stdout);
       std::exit(kExitOk);
     } else if (arg == "--version") {
       std::puts("k2t-linuxcnc " K2T_VERSION);
@@ -127,7 +161,7 @@ bool ReadConfig(const Options& o, BridgeConfig& config, std::string& error) {
   };
   const std::size_t slash = o.ini.rfind('/');
   const std::string dir = slash == std::string::npos ? "." : o.ini.substr(0, slash);
-  config.module_path = K2T_DEFAULT_MODULE;
+  config.module_path = DefaultModule();
   if (!LoadConfig(lookup, dir, config, error)) {
     error = o.ini + ": " + error;
     return false;
@@ -157,16 +191,40 @@ int main(int argc, char** argv) {
   BridgeConfig config;
   std::string error;
   if (!ParseOptions(argc, argv, o, error) || !ReadConfig(o, config, error)) {
-    std::fprintf(stderr, "k2t-linuxcnc: %s\n%s", error.c_str(), kUsage);
+    std::fprintf(stderr, "k2t-linuxcnc: %s\n%s", error.c_str(), Usage().c_str());
     return kExitUsage;
   }
+  config.display = IsDisplay(config.display_program, argv[0]);
 
   const int signal_fd = signalfd(-1, &signals, SFD_CLOEXEC | SFD_NONBLOCK);
+  bool signalled = false;
+  auto take_signals = [&] {
+    signalfd_siginfo info{};
+    while (signal_fd >= 0 && read(signal_fd, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) signalled = true;
+    return signalled;
+  };
 
-  NmlLink link(config.nml_file, config.program, Say);
-  if (!link.Connect(o.wait, error)) {
+  // HAL first: "loadusr -W" waits for the component, and LinuxCNC's NML
+  // comes up only after the HAL files have run. Started by hand before
+  // LinuxCNC, the bridge makes it once LinuxCNC is there. The pins go false
+  // again when `hal` goes, whichever way the bridge ends.
+  HalComponent hal;
+  std::string hal_error;
+  hal.Create(hal_error);
+
+  NmlLink link(config.nml_file, Machine{config.program, config.joint_of_axis}, Say,
+               Worker::Options{o.verbose, config.display});
+  if (!link.Connect(o.wait, take_signals, error)) {
     Say(error);
-    return kExitNoLinuxCnc;
+    return signalled ? kExitOk : kExitNoLinuxCnc;
+  }
+
+  if (!hal.created() && !hal.Create(hal_error)) {
+    if (!config.hal_file.empty()) {
+      Say(hal_error + "; [K2T]HALFILE " + config.hal_file + " needs the bridge's pins");
+      return kExitHal;
+    }
+    Say(hal_error + ": the bridge runs without its HAL pins");
   }
 
   bench::RealLoop loop;
@@ -184,12 +242,20 @@ int main(int argc, char** argv) {
     if (bench::FindRealPendant(node, message)) Say("pendant at " + node);
     else Say(message + "\nThe bridge runs on and takes the pendant when it is plugged in.");
   }
+  // As a GUI runs its POSTGUI_HALFILE: the nets to the bridge's pins.
+  if (hal.created() && !config.hal_file.empty()) {
+    if (!RunHalFile(o.ini, config.hal_file, error)) {
+      Say(error + ". The bridge ends: the configuration's E-stop wiring through its pins is not in place.");
+      return kExitHal;
+    }
+    Say("HAL file " + config.hal_file + " run");
+  }
+  if (config.display) Say("LinuxCNC's display: its errors and messages are said here");
   link.Start();
 
   int exit_code = kExitOk;
   loop.AddReader(signal_fd, [&] {
-    signalfd_siginfo info{};
-    while (read(signal_fd, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) loop.Quit();
+    if (take_signals()) loop.Quit();
   });
   loop.AddTimer(50, [&] {
     if (!link.Gone()) return;
@@ -199,16 +265,29 @@ int main(int argc, char** argv) {
     loop.Quit();
   });
 
+  // The pins follow the pendant's E-stop right after each module call, and
+  // the watchdog beats on the loop's own timer: a stalled loop stops it.
+  PendantSafety safety;
+  bool present = false;
+  unsigned ticks = 0;
+  auto update_pins = [&] { hal.Set(safety.Update(present, host.bridge().PendantEStop())); };
+  if (hal.created()) {
+    host.SetAfterCall(update_pins);
+    loop.AddTimer(25, [&] {
+      // The real pendant's node is looked for a few times a second.
+      if (config.virtual_pendant) present = host.pendant().plugged();
+      else if (ticks++ % 4 == 0) present = bench::RealPendantPresent();
+      update_pins();
+      hal.Beat();
+    });
+  }
+
   std::optional<PendantConsole> console;
+  DisplayLines display(Say);
   if (config.virtual_pendant) {
     bench::VirtualPendant& pendant = host.pendant();
-    // A blinking display alternates two texts: each is shown once, not twice a second.
-    pendant.on_display_change = [&pendant, shown = std::array<std::string, 2>{}]() mutable {
-      const std::string text = pendant.Display();
-      if (text == shown[0] || text == shown[1]) return;
-      shown = {shown[1], text};
-      Say("display \"" + text + "\"");
-    };
+    pendant.on_display_change = [&] { display.Changed(pendant.Display(), SteadySeconds()); };
+    loop.AddTimer(100, [&] { display.Tick(SteadySeconds()); });
     console.emplace(pendant, Say, [&loop] { loop.Quit(); });
     const unsigned reader = loop.AddReader(STDIN_FILENO, [&] {
       char buf[512];
@@ -220,9 +299,13 @@ int main(int argc, char** argv) {
   }
 
   host.Start();
-  Say("ready: " + host.title() + " on LinuxCNC, " + (config.virtual_pendant ? "virtual" : "real") + " pendant");
+  Say("ready: " + host.title() + " on LinuxCNC, " + (config.virtual_pendant ? "virtual" : "real") + " pendant" +
+      (hal.created() ? ", HAL component " + std::string(HalComponent::kName) : ""));
   if (config.virtual_pendant) Say(PendantConsole::Help());
   loop.Run();
+  // Ending: the E-stop chain hears it first, before the last commands drain.
+  hal.Set({});
+  host.SetAfterCall(nullptr);
   host.Stop();
   link.Stop(1.0);
   close(signal_fd);

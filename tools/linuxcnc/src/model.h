@@ -21,6 +21,10 @@ struct Status {
   TaskMode mode = TaskMode::kManual;
   Interp interp = Interp::kIdle;
   bool teleop = false;        // motion in teleop (axis jogs allowed)
+  bool jogging = false;       // a jog moves; LinuxCNC ignores mode changes meanwhile
+  bool identity_kins = true;  // each joint is one axis
+  int joints = 3;
+  unsigned homed = 0;         // bit per joint
   int queued_mdi = 0;         // MDI lines waiting
   int motion_queue = 0;       // planned motions not yet done
   bool inpos = true;
@@ -28,9 +32,14 @@ struct Status {
   std::array<double, kAxes> work{};     // work (DRO) coordinates
   std::array<double, kAxes> machine{};  // machine coordinates
   std::array<double, kAxes> to_go{};    // distance to go of the current move
+  std::array<double, kAxes> commanded{};  // commanded machine position
+  // Soft limits in machine coordinates: of each axis, and of the joint an
+  // axis is on (identity kinematics), with that joint's commanded position.
+  std::array<double, kAxes> axis_min{}, axis_max{}, joint_min{}, joint_max{}, joint_pos{};
   double feed_scale = 1.0;     // feed override, 1 = 100 %
   double spindle_scale = 1.0;  // spindle override
   bool spindle_on = false;
+  bool flood = false, mist = false;
   double spindle_rpm = 0;      // commanded speed, signed by direction
   double feed = 0;             // F in effect, units per minute
   double speed = 0;            // S in effect
@@ -44,6 +53,18 @@ struct Status {
   unsigned on_epoch = 0;
 
   bool ProgramRunning() const { return mode == TaskMode::kAuto && interp != Interp::kIdle; }
+  bool AllHomed() const {
+    const unsigned all = joints >= 32 ? ~0u : (1u << joints) - 1;
+    return joints > 0 && (homed & all) == all;
+  }
+};
+
+// What the worker needs to know of the machine besides its status.
+struct Machine {
+  std::string program;  // what cycle start opens when LinuxCNC has no program loaded
+  // The joint each axis is on when the kinematics are identity, -1 when it
+  // has none or shares one (a gantry's two joints must never jog apart).
+  std::array<int, kAxes> joint_of_axis{0, 1, 2, 3, 4, 5};
 };
 
 // What the bridge wants done; the worker turns each into LinuxCNC commands
@@ -59,11 +80,15 @@ struct Intent {
     kSpindleOn,   // value: speed
     kSpindleOff,
     kJog,         // axis, value: units per second, signed
+    kJogIncr,     // axis, value: distance, signed; speed: units per second
     kJogStop,     // axis
     kMdi,         // text
     kFeedScale,   // value: 1 = 100 %
     kSpindleScale,
     kDisplay,     // text: an operator message
+    kFlood,       // value: 1 on, 0 off
+    kMist,        // value: 1 on, 0 off
+    kHome,        // axis: home the joint it is on
   };
   Kind kind;
   int axis = 0;
@@ -71,10 +96,15 @@ struct Intent {
   std::string text{};
   // The ON count the bridge saw when it asked, 0 when the machine was not on.
   unsigned premise = 0;
+  double speed = 0;
 };
 
 const char* IntentName(Intent::Kind kind);
 std::string Describe(const Intent& intent);
+
+constexpr const char* kAxisLetters = "XYZABC";
+// Locale-independent decimal text for G-code words and the log.
+std::string GcodeNumber(double value);
 
 class CommandSink {
  public:

@@ -16,6 +16,7 @@
 #include <emc_nml.hh>
 #include <emccfg.h>
 #include <nml.hh>
+#include <nml_oi.hh>
 #include <rcs_print.hh>
 #pragma GCC diagnostic pop
 
@@ -30,6 +31,7 @@ double Now() {
 void Sleep(double seconds) { std::this_thread::sleep_for(std::chrono::duration<double>(seconds)); }
 
 constexpr const char* kLockFile = "/tmp/linuxcnc.lock";  // the linuxcnc script's, removed at shutdown
+constexpr int kIdentityKinematics = 1;  // motion's kinematics type: each joint is one axis
 
 template <std::size_t N>
 void CopyText(char (&out)[N], const std::string& text) {
@@ -39,20 +41,27 @@ void CopyText(char (&out)[N], const std::string& text) {
 }  // namespace
 
 struct NmlLink::Nml final : Controller {
+  explicit Nml(const Machine& m) : joint_of_axis(m.joint_of_axis) {}
+  std::array<int, kAxes> joint_of_axis;
   std::unique_ptr<RCS_CMD_CHANNEL> command;
   std::unique_ptr<RCS_STAT_CHANNEL> status;
+  std::unique_ptr<NML> errors;
   unsigned heartbeat = 0;
   double heartbeat_time = 0;
 
   EMC_STAT* stat() { return static_cast<EMC_STAT*>(status->get_address()); }
   bool Read(Status& st) override;
-  bool Write(const Step& step, int serial) override;
+  bool Write(const Step& step, int& serial) override;
+  bool ReadError(std::string& text) override;
   double Now() override { return k2tcnc::Now(); }
   void Sleep(double seconds) override { k2tcnc::Sleep(seconds); }
 };
 
-NmlLink::NmlLink(std::string nml_file, std::string program, Log log)
-    : nml_file_(std::move(nml_file)), nml_(new Nml), worker_(*nml_, std::move(program), std::move(log)) {
+NmlLink::NmlLink(std::string nml_file, Machine machine, Log log, Worker::Options options)
+    : nml_file_(std::move(nml_file)),
+      read_errors_(options.read_errors),
+      nml_(std::make_unique<Nml>(machine)),
+      worker_(*nml_, std::move(machine), std::move(log), options) {
   if (nml_file_.empty()) nml_file_ = DEFAULT_EMC_NMLFILE;
 }
 
@@ -60,7 +69,7 @@ NmlLink::~NmlLink() { Stop(0); }
 
 // ---- connecting ----------------------------------------------------------------
 
-bool NmlLink::Connect(double wait_seconds, std::string& error) {
+bool NmlLink::Connect(double wait_seconds, const std::function<bool()>& cancelled, std::string& error) {
   // NML reports a missing LinuxCNC with pages of its own; the message below says it once.
   set_rcs_print_destination(RCS_PRINT_TO_NULL);
   const double deadline = Now() + wait_seconds;
@@ -79,6 +88,10 @@ bool NmlLink::Connect(double wait_seconds, std::string& error) {
       if (beating) break;
     }
     nml_->status.reset();
+    if (cancelled && cancelled()) {
+      error = "stopped while waiting for LinuxCNC";
+      return false;
+    }
     if (Now() >= deadline) {
       error = "LinuxCNC is not running (no LinuxCNC task answers on " + nml_file_ +
               "). Start LinuxCNC first, or let it start the bridge: [APPLICATIONS]APP = k2t-linuxcnc";
@@ -87,10 +100,17 @@ bool NmlLink::Connect(double wait_seconds, std::string& error) {
     Sleep(0.2);
   }
   nml_->command = std::make_unique<RCS_CMD_CHANNEL>(emcFormat, "emcCommand", "xemc", nml_file_.c_str());
+  // The error channel is a queue: what the bridge reads, the GUI never sees.
+  // Only the display reads it.
+  if (read_errors_) {
+    nml_->errors = std::make_unique<NML>(emcFormat, "emcError", "xemc", nml_file_.c_str());
+    if (!nml_->errors->valid()) nml_->errors.reset();
+  }
   const bool valid = nml_->command->valid();
   if (!valid || !worker_.Begin()) {
     nml_->status.reset();
     nml_->command.reset();
+    nml_->errors.reset();
     error = valid ? "LinuxCNC stopped answering while the bridge attached"
                   : "LinuxCNC's status answers but its command channel (" + nml_file_ + ") cannot be opened";
     return false;
@@ -126,6 +146,24 @@ bool NmlLink::Nml::Read(Status& st) {
   st.mode = static_cast<TaskMode>(s.task.mode);
   st.interp = static_cast<Interp>(s.task.interpState);
   st.teleop = s.motion.traj.mode == EMC_TRAJ_MODE_TELEOP;
+  st.jogging = s.motion.jogging_active;
+  st.identity_kins = s.motion.traj.kinematics_type == kIdentityKinematics;
+  st.joints = s.motion.traj.joints;
+  st.homed = 0;
+  for (int j = 0; j < s.motion.traj.joints && j < EMCMOT_MAX_JOINTS && j < 32; ++j)
+    if (s.motion.joint[j].homed) st.homed |= 1u << j;
+  for (std::size_t a = 0; a < kAxes; ++a) {
+    st.axis_min[a] = s.motion.axis[a].minPositionLimit;
+    st.axis_max[a] = s.motion.axis[a].maxPositionLimit;
+    const int j = joint_of_axis[a];
+    if (j >= 0 && j < EMCMOT_MAX_JOINTS) {
+      st.joint_min[a] = s.motion.joint[j].minPositionLimit;
+      st.joint_max[a] = s.motion.joint[j].maxPositionLimit;
+      st.joint_pos[a] = s.motion.joint[j].output;
+    }
+  }
+  st.flood = s.io.coolant.flood != 0;
+  st.mist = s.io.coolant.mist != 0;
   st.queued_mdi = s.task.queuedMDIcommands;
   st.motion_queue = s.motion.traj.queue;
   st.inpos = s.motion.traj.inpos;
@@ -134,6 +172,7 @@ bool NmlLink::Nml::Read(Status& st) {
     return std::array<double, kAxes>{p.tran.x, p.tran.y, p.tran.z, p.a, p.b, p.c};
   };
   st.machine = pose(s.motion.traj.actualPosition);
+  st.commanded = pose(s.motion.traj.position);
   st.to_go = pose(s.motion.traj.dtg);
   // The work position as LinuxCNC's own displays show it: without the tool
   // and work offsets, rotated back, without the G92 offset.
@@ -165,10 +204,30 @@ bool NmlLink::Nml::Read(Status& st) {
   return true;
 }
 
-bool NmlLink::Nml::Write(const Step& step, int serial) {
+bool NmlLink::Nml::ReadError(std::string& text) {
+  if (!errors) return false;
+  const NMLTYPE type = errors->read();
+  if (type <= 0) return false;
+  const void* msg = errors->get_address();
+  auto copy = [&text](const char* chars, std::size_t size) { text.assign(chars, strnlen(chars, size)); };
+  switch (type) {
+    case EMC_OPERATOR_ERROR_TYPE: copy(static_cast<const EMC_OPERATOR_ERROR*>(msg)->error, LINELEN); break;
+    case EMC_OPERATOR_TEXT_TYPE: copy(static_cast<const EMC_OPERATOR_TEXT*>(msg)->text, LINELEN); break;
+    case EMC_OPERATOR_DISPLAY_TYPE: copy(static_cast<const EMC_OPERATOR_DISPLAY*>(msg)->display, LINELEN); break;
+    case NML_ERROR_TYPE: copy(static_cast<const NML_ERROR*>(msg)->error, NML_ERROR_LEN); break;
+    case NML_TEXT_TYPE: copy(static_cast<const NML_TEXT*>(msg)->text, NML_TEXT_LEN); break;
+    case NML_DISPLAY_TYPE: copy(static_cast<const NML_DISPLAY*>(msg)->display, NML_DISPLAY_LEN); break;
+    default: text = "message of type " + std::to_string(type);
+  }
+  return true;
+}
+
+bool NmlLink::Nml::Write(const Step& step, int& serial) {
+  // NML numbers the command as it writes it, in one count for every client.
   auto send = [&](RCS_CMD_MSG&& msg) {
-    msg.serial_number = serial;
-    return command->write(&msg) == 0;
+    if (command->write(&msg) != 0) return false;
+    serial = msg.serial_number;
+    return true;
   };
   bool written = false;
   switch (step.kind) {
@@ -180,7 +239,7 @@ bool NmlLink::Nml::Write(const Step& step, int serial) {
     }
     case Step::kTeleop: {
       EMC_TRAJ_SET_TELEOP_ENABLE m;
-      m.enable = 1;
+      m.enable = step.on ? 1 : 0;
       written = send(std::move(m));
       break;
     }
@@ -192,19 +251,41 @@ bool NmlLink::Nml::Write(const Step& step, int serial) {
     }
     case Step::kJog: {
       EMC_JOG_CONT m;
-      m.jjogmode = 0;  // axis, not joint
+      m.jjogmode = step.joint ? 1 : 0;
       m.joint_or_axis = step.axis;
       m.vel = step.value;
       written = send(std::move(m));
       break;
     }
+    case Step::kJogIncr: {
+      // LinuxCNC adds a signed increment to where the last one will end.
+      EMC_JOG_INCR m;
+      m.jjogmode = step.joint ? 1 : 0;
+      m.joint_or_axis = step.axis;
+      m.vel = step.speed;
+      m.incr = step.value;
+      written = send(std::move(m));
+      break;
+    }
     case Step::kJogStop: {
       EMC_JOG_STOP m;
-      m.jjogmode = 0;
+      m.jjogmode = step.joint ? 1 : 0;
       m.joint_or_axis = step.axis;
       written = send(std::move(m));
       break;
     }
+    case Step::kHome: {
+      EMC_JOINT_HOME m;
+      m.joint = step.axis;
+      written = send(std::move(m));
+      break;
+    }
+    case Step::kFlood:
+      written = step.on ? send(EMC_COOLANT_FLOOD_ON()) : send(EMC_COOLANT_FLOOD_OFF());
+      break;
+    case Step::kMist:
+      written = step.on ? send(EMC_COOLANT_MIST_ON()) : send(EMC_COOLANT_MIST_OFF());
+      break;
     case Step::kMdi: {
       EMC_TASK_PLAN_EXECUTE m;
       CopyText(m.command, step.text);

@@ -23,14 +23,15 @@ class NmlLink final : public CommandSink {
   static constexpr double kGoneSeconds = 2.0;
   static constexpr double kDeadSeconds = 10.0;
 
-  NmlLink(std::string nml_file, std::string program, Log log);
+  NmlLink(std::string nml_file, Machine machine, Log log, Worker::Options options);
   ~NmlLink() override;
   NmlLink(const NmlLink&) = delete;
   NmlLink& operator=(const NmlLink&) = delete;
 
-  // Attaches to LinuxCNC, waiting up to `wait_seconds` for it to come up.
-  // False with a message a machinist understands when it is not running.
-  bool Connect(double wait_seconds, std::string& error);
+  // Attaches to LinuxCNC, waiting up to `wait_seconds` for it to come up
+  // (or until `cancelled` says so). False with a message a machinist
+  // understands when it is not running.
+  bool Connect(double wait_seconds, const std::function<bool()>& cancelled, std::string& error);
   void Start();
   // Sends what is still queued (for at most `drain_seconds`, never a jog),
   // then ends the worker. Jogs the worker started and nobody stopped are stopped.
@@ -45,6 +46,7 @@ class NmlLink final : public CommandSink {
   struct Nml;
 
   std::string nml_file_;
+  bool read_errors_;
   std::unique_ptr<Nml> nml_;
   Worker worker_;
   std::thread thread_;

@@ -2,19 +2,24 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 
 namespace k2tcnc {
 
 namespace {
 
 constexpr double kPollPeriod = 0.005;
+// An error LinuxCNC reports this soon after a command is taken as its reason.
+constexpr double kErrorWait = 0.1;
+constexpr double kErrorClaim = 0.2;
 
 const char* StepName(const Step& step) {
   switch (step.kind) {
     case Step::kSetMode: return "mode change";
-    case Step::kTeleop: return "teleop";
+    case Step::kTeleop: return "teleop change";
     case Step::kSetState: return "state change";
     case Step::kJog: return "jog";
+    case Step::kJogIncr: return "increment";
     case Step::kJogStop: return "jog stop";
     case Step::kMdi: return "MDI";
     case Step::kOpen: return "program open";
@@ -27,21 +32,31 @@ const char* StepName(const Step& step) {
     case Step::kFeedScale: return "feed override";
     case Step::kSpindleScale: return "spindle override";
     case Step::kDisplay: return "operator message";
+    case Step::kFlood: return "flood";
+    case Step::kMist: return "mist";
+    case Step::kHome: return "homing";
   }
   return "command";
 }
 
 bool ValidAxis(int axis) { return axis >= 0 && axis < kAxes; }
 
+// NML's serial numbers count up for every client's commands (and wrap):
+// LinuxCNC has taken ours once its echo has reached it.
+bool Reached(int echo, int serial) {
+  return static_cast<int>(static_cast<unsigned>(echo) - static_cast<unsigned>(serial)) >= 0;
+}
+
 }  // namespace
 
-Worker::Worker(Controller& lcnc, std::string program, Log log)
-    : lcnc_(lcnc), program_(std::move(program)), log_(std::move(log)) {}
+Worker::Worker(Controller& lcnc, Machine machine, Log log, Options options)
+    : lcnc_(lcnc), machine_(std::move(machine)), log_(std::move(log)), options_(options) {}
 
 // ---- the queue -----------------------------------------------------------------
 
 unsigned Worker::CancelsOf(const Intent& intent) const {
-  if (intent.kind == Intent::kJog && ValidAxis(intent.axis)) return jog_stops_[static_cast<std::size_t>(intent.axis)];
+  if ((intent.kind == Intent::kJog || intent.kind == Intent::kJogIncr) && ValidAxis(intent.axis))
+    return jog_stops_[static_cast<std::size_t>(intent.axis)];
   if (intent.kind == Intent::kSpindleOn) return spindle_offs_;
   return 0;
 }
@@ -92,7 +107,7 @@ void Worker::Push(Intent intent) {
       *last = std::move(entry);
       last->since = since;
     } else {
-      queue_.push_back(std::move(entry));
+      queue_.push_back(std::move(entry));  // every increment counts: each is a detent
     }
   }
   cv_.notify_all();
@@ -117,11 +132,7 @@ bool Worker::Interrupted() const {
 
 // ---- the rounds ----------------------------------------------------------------
 
-bool Worker::Begin() {
-  if (!Poll()) return false;
-  serial_ = status_.echo_serial;
-  return true;
-}
+bool Worker::Begin() { return Poll(); }
 
 void Worker::Run() {
   while (true) {
@@ -147,13 +158,16 @@ void Worker::RequestStop(double drain_seconds) {
 }
 
 void Worker::Finish() {
+  double deadline = 0;
+  {
+    std::lock_guard lock(mu_);
+    deadline = drain_deadline_;
+    // No jog starts on the way out.
+    std::erase_if(queue_, [](const Entry& e) {
+      return e.intent.kind == Intent::kJog || e.intent.kind == Intent::kJogIncr;
+    });
+  }
   if (!gone_) {
-    double deadline = 0;
-    {
-      std::lock_guard lock(mu_);
-      deadline = drain_deadline_;
-      std::erase_if(queue_, [](const Entry& e) { return e.intent.kind == Intent::kJog; });  // no jog starts on the way out
-    }
     auto more = [this] {
       std::lock_guard lock(mu_);
       return !immediate_.empty() || !queue_.empty();
@@ -164,14 +178,17 @@ void Worker::Finish() {
     }
   }
   StopOwnJogs();
+  while (!gone_ && user_mode_ && lcnc_.Now() < deadline && Poll() && !RestoreMode(false)) lcnc_.Sleep(kPollPeriod);
+  LogOldErrors();
 }
 
 bool Worker::Cycle() {
   if (!Poll()) return false;
+  LogOldErrors();
   Entry entry{Intent{Intent::kDisplay}};
   bool immediate = false;
   {
-    std::lock_guard lock(mu_);
+    std::unique_lock lock(mu_);
     if (!immediate_.empty()) {
       entry = std::move(immediate_.front());
       immediate_.pop_front();
@@ -182,11 +199,14 @@ bool Worker::Cycle() {
       front_deferred_ = false;
       if (Stale(entry)) return true;
     } else {
-      return true;
+      lock.unlock();
+      RestoreMode(true);
+      return !gone_;
     }
   }
+  last_activity_ = lcnc_.Now();
   const Intent& intent = entry.intent;
-  const Plan plan = PlanIntent(intent, status_, program_, jogs_sent_);
+  const Plan plan = PlanIntent(intent, status_, machine_, own_);
   if (plan.outcome == Plan::kWait && !immediate) {
     if (lcnc_.Now() - entry.since < kDeferLimit) {
       std::lock_guard lock(mu_);
@@ -207,6 +227,7 @@ bool Worker::Cycle() {
   for (const Step& step : plan.steps) {
     // An E-stop or a stop overtakes the rest; so does a stop of this jog.
     if (!immediate && (Interrupted() || StaleNow(entry))) break;
+    if (step.kind == Step::kJogIncr) CheckSoftLimit(intent, step);
     if (!SendStep(step)) break;
   }
   return !gone_;
@@ -220,6 +241,51 @@ void Worker::Refused(const Intent& intent, const std::string& reason) {
   if (log_) log_(Describe(intent) + " not sent: " + reason);
 }
 
+// LinuxCNC drops an increment that would end beyond a soft limit, and says
+// nothing: the bridge says it. Increments add up on LinuxCNC's side (each
+// goes from where the last one will end), and so they do here.
+void Worker::CheckSoftLimit(const Intent& intent, const Step& step) {
+  if (!ValidAxis(intent.axis)) return;
+  const auto a = static_cast<std::size_t>(intent.axis);
+  // Joints have soft limits once homed; axes always.
+  if (step.joint && !(status_.homed & (1u << step.axis))) return;
+  const double low = step.joint ? status_.joint_min[a] : status_.axis_min[a];
+  const double high = step.joint ? status_.joint_max[a] : status_.axis_max[a];
+  const double position = step.joint ? status_.joint_pos[a] : status_.commanded[a];
+  const double now = lcnc_.Now();
+  const double target = (now < goal_until_[a] ? goal_[a] : position) + step.value;
+  constexpr double kSlack = 1e-9;
+  if (target > high + kSlack || target < low - kSlack) {
+    if (!beyond_said_[a] && log_)
+      log_(Describe(step) + " would end at " + GcodeNumber(target) + ", beyond the soft limit " +
+           GcodeNumber(target > high ? high : low) + ": LinuxCNC drops it");
+    beyond_said_[a] = true;
+    return;
+  }
+  beyond_said_[a] = false;
+  goal_[a] = target;
+  goal_until_[a] = now + std::abs(step.value) / std::max(step.speed, 1e-6) + 0.3;
+}
+
+// Puts the task back in the mode the user had before the pendant's action,
+// once that action has finished. True when nothing is left to put back.
+bool Worker::RestoreMode(bool quiet_needed) {
+  if (!user_mode_) return true;
+  // Someone else changed the mode since, or the machine went off: theirs stands.
+  if (status_.mode != bridge_mode_ || status_.state != TaskState::kOn || *user_mode_ == status_.mode) {
+    user_mode_.reset();
+    return true;
+  }
+  if (quiet_needed && lcnc_.Now() - last_activity_ < kRestoreQuiet) return false;
+  const bool done = status_.interp == Interp::kIdle && status_.queued_mdi == 0 && status_.motion_queue == 0 &&
+                    !status_.jogging && own_.sent == 0;
+  if (!done) return false;
+  Step step{Step::kSetMode, *user_mode_};
+  user_mode_.reset();
+  SendStep(step, true);
+  return true;
+}
+
 // ---- LinuxCNC ------------------------------------------------------------------
 
 bool Worker::Poll() {
@@ -227,34 +293,83 @@ bool Worker::Poll() {
     gone_ = true;
     return false;
   }
+  if (options_.read_errors) {
+    for (std::string text; lcnc_.ReadError(text);) errors_.push_back({text, lcnc_.Now()});
+  }
   if (status_.state == TaskState::kOn && last_state_ != TaskState::kOn) ++on_epoch_;
   last_state_ = status_.state;
   status_.on_epoch = on_epoch_;
-  if (status_.state != TaskState::kOn) jogs_sent_ = 0;  // leaving ON ends every jog
+  if (status_.state != TaskState::kOn) own_ = {};  // leaving ON ends every jog
   std::lock_guard lock(mu_);
   snapshot_ = status_;
   return true;
 }
 
-bool Worker::SendStep(const Step& step) {
-  const int serial = ++serial_;
+// The errors LinuxCNC reported, waiting up to `wait` for one to come.
+std::string Worker::TakeErrors(double wait) {
+  if (!options_.read_errors) return {};
+  const double deadline = lcnc_.Now() + wait;
+  while (errors_.empty() && lcnc_.Now() < deadline && Poll()) lcnc_.Sleep(0.002);
+  std::string text;
+  for (const Error& e : errors_) text += (text.empty() ? "" : "; ") + e.text;
+  errors_.clear();
+  return text;
+}
+
+// What no refusal of the bridge's claimed is LinuxCNC's own news: as the
+// display, the bridge is the only one who can show it.
+void Worker::LogOldErrors() {
+  const double now = lcnc_.Now();
+  while (!errors_.empty() && now - errors_.front().since >= kErrorClaim) {
+    if (log_) log_("LinuxCNC: " + errors_.front().text);
+    errors_.pop_front();
+  }
+}
+
+bool Worker::SendStep(const Step& step, bool restore) {
+  const TaskMode mode_before = status_.mode;
+  int serial = 0;
   if (!lcnc_.Write(step, serial)) {
     if (log_) log_(std::string("LinuxCNC's command channel did not take the ") + StepName(step));
     return false;
   }
+  if (options_.verbose && log_) log_("NML " + Describe(step) + " (serial " + std::to_string(serial) + ")");
   // What went out, whatever LinuxCNC answers: a jog written may run.
-  if (step.kind == Step::kJog && ValidAxis(step.axis)) jogs_sent_ |= 1u << step.axis;
-  if (step.kind == Step::kJogStop && ValidAxis(step.axis)) jogs_sent_ &= ~(1u << step.axis);
-  if (step.kind == Step::kAbort || (step.kind == Step::kSetState && step.state == TaskState::kEStop)) jogs_sent_ = 0;
+  if (ValidAxis(step.axis) && step.kind == Step::kJog) {
+    // A joint jog's stop needs the axis: the joint it is on is the axis' joint.
+    for (int a = 0; a < kAxes; ++a) {
+      const bool same = step.joint ? machine_.joint_of_axis[static_cast<std::size_t>(a)] == step.axis : a == step.axis;
+      if (!same) continue;
+      own_.sent |= 1u << a;
+      if (step.joint) own_.joint |= 1u << a;
+      else own_.joint &= ~(1u << a);
+    }
+  }
+  if (step.kind == Step::kJogStop) {
+    for (int a = 0; a < kAxes; ++a) {
+      const bool same = step.joint ? machine_.joint_of_axis[static_cast<std::size_t>(a)] == step.axis : a == step.axis;
+      if (same) own_.sent &= ~(1u << a);
+    }
+  }
+  if (step.kind == Step::kAbort || (step.kind == Step::kSetState && step.state == TaskState::kEStop)) own_ = {};
+  if (step.kind == Step::kSetMode && !restore) {
+    if (!user_mode_) user_mode_ = mode_before;
+    bridge_mode_ = step.mode;
+  }
 
   // LinuxCNC echoes the serial number once task has taken the command. The
   // command stays sent when an E-stop or a stop cuts the wait short.
   const double deadline = lcnc_.Now() + kEchoTimeout;
   while (true) {
     if (!Poll()) return false;
-    if (status_.echo_serial == serial) {
-      if (status_.echo_error) {
-        if (log_) log_(std::string("LinuxCNC refused the ") + StepName(step) + (step.text.empty() ? "" : " \"" + step.text + "\""));
+    if (Reached(status_.echo_serial, serial)) {
+      // The echo's status belongs to the last command taken: ours only when
+      // no other client's came after it.
+      if (status_.echo_serial == serial && status_.echo_error) {
+        const std::string why = TakeErrors(kErrorWait);
+        if (log_)
+          log_(std::string("LinuxCNC refused the ") + StepName(step) + (step.text.empty() ? "" : " \"" + step.text + "\"") +
+               (why.empty() ? "" : ": " + why));
         return false;
       }
       break;
@@ -270,7 +385,7 @@ bool Worker::SendStep(const Step& step) {
   auto settled = [&] {
     switch (step.kind) {
       case Step::kSetMode: return status_.mode == step.mode;
-      case Step::kTeleop: return status_.teleop;
+      case Step::kTeleop: return status_.teleop == step.on;
       case Step::kSetState: return status_.state == step.state;
       default: return true;
     }
@@ -279,7 +394,10 @@ bool Worker::SendStep(const Step& step) {
   while (!settled()) {
     if (Interrupted()) return false;
     if (lcnc_.Now() >= settle_deadline) {
-      if (log_) log_(std::string("LinuxCNC took the ") + StepName(step) + " but its status did not follow");
+      const std::string why = TakeErrors(0);
+      if (log_)
+        log_(std::string("LinuxCNC took the ") + StepName(step) + " but its status did not follow" +
+             (why.empty() ? "" : ": " + why));
       return false;
     }
     lcnc_.Sleep(0.002);
@@ -290,14 +408,17 @@ bool Worker::SendStep(const Step& step) {
 
 void Worker::StopOwnJogs() {
   for (int axis = 0; axis < kAxes; ++axis) {
-    if (!(jogs_sent_ & (1u << axis))) continue;
+    const unsigned bit = 1u << axis;
+    if (!(own_.sent & bit)) continue;
     Step stop{Step::kJogStop};
-    stop.axis = axis;
+    stop.joint = (own_.joint & bit) != 0;
+    stop.axis = stop.joint ? machine_.joint_of_axis[static_cast<std::size_t>(axis)] : axis;
     // LinuxCNC gone: write the stop anyway, in case motion still reads it.
-    if (gone_) lcnc_.Write(stop, ++serial_);
+    int serial = 0;
+    if (gone_) lcnc_.Write(stop, serial);
     else SendStep(stop);
   }
-  jogs_sent_ = 0;
+  own_ = {};
 }
 
 }  // namespace k2tcnc

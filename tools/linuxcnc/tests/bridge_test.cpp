@@ -5,9 +5,12 @@
 
 #include <cstdint>
 #include <cstring>
+#include <sstream>
 #include <vector>
 
 #include "bridge.h"
+#include "display_lines.h"
+#include "safety.h"
 #include "k2t/plugin.h"
 
 namespace k2tcnc {
@@ -35,6 +38,8 @@ class BridgeTest : public ::testing::Test {
     config_.steps_per_unit = 1000;
     config_.spindle_speed = 1000;
     config_.jog_rate = 50;
+    config_.home = {10, 20, 30, std::nullopt, std::nullopt, std::nullopt};
+    config_.safe_z = 50;
     bridge_ = std::make_unique<Bridge>(config_, channel_, Records{motion_.data(), setup_.data(), planner_.data()},
                                        [this] { return now_; }, [this](const std::string& s) { log_.push_back(s); });
     status_.state = TaskState::kOn;
@@ -91,6 +96,15 @@ TEST_F(BridgeTest, ButtonsBecomeIntents) {
       {1011, false, 0, false, {"MDI \"G10 L20 P0 A0\""}},
       {1017, false, 0, false, {"MDI \"G90 G0 X0 Y0\""}},
       {1017, false, 0, true, {"MDI \"G90 G0 X0 Y0\"", "MDI \"G91\""}},  // distance mode as it was
+      {1007, false, 0, false, {"MDI \"G10 L20 P0 X0 Y0 Z0\""}},  // the axes this machine has
+      {113, false, 0, false, {"flood on"}},
+      {114, false, 0, false, {"mist on"}},
+      {1022, false, 0, false, {"home X"}},
+      {1024, false, 0, false, {"home Z"}},
+      // Z first, then the rest, in machine coordinates.
+      {138, false, 0, true,
+       {"MDI \"G90 G53 G0 Z30.0000\"", "MDI \"G91\"", "MDI \"G90 G53 G0 X10.0000 Y20.0000\"", "MDI \"G91\""}},
+      {104, false, 0, false, {"MDI \"G90 G53 G0 Z50.0000\""}},
       // The bridge's own state, or nothing LinuxCNC could do.
       {1002, false, 0, false, {}}, {204, false, 0, false, {}}, {256, false, 0, false, {}},
       {323, false, 0, false, {}},  {3, false, 0, false, {}},   {4242, false, 0, false, {}},
@@ -116,6 +130,20 @@ TEST_F(BridgeTest, UnknownCodesAreLoggedOnce) {
   bridge_->GetDRO(9999);
   bridge_->GetLED(9999);
   EXPECT_EQ(log_.size(), 3u);
+}
+
+// What LinuxCNC cannot do is said on every press, not sent.
+TEST_F(BridgeTest, FunctionsThisMachineCannotDoAreSaid) {
+  config_.safe_z.reset();
+  config_.home[1].reset();  // Y on a gantry's two joints
+  Bridge bridge(config_, channel_, Records{motion_.data(), setup_.data(), planner_.data()}, [this] { return now_; },
+                [this](const std::string& s) { log_.push_back(s); });
+  bridge.SetStatus(status_);
+  for (const int code : {104, 104, 138}) bridge.DoButton(code);
+  EXPECT_TRUE(Sent().empty());
+  ASSERT_EQ(log_.size(), 3u);
+  EXPECT_NE(log_[0].find("[K2T]SAFE_Z"), std::string::npos) << log_[0];
+  EXPECT_NE(log_[2].find("axis Y"), std::string::npos) << log_[2];
 }
 
 // The worker knows what it sent; the bridge forwards every stop, even when
@@ -198,11 +226,71 @@ TEST_F(BridgeTest, AStoppedJogBlockDoesNotStartAgain) {
   EXPECT_EQ(Sent(), (std::vector<std::string>{"jog X at 2.0000/s", "jog stop X", "jog Y at 3.0000/s"}));
 }
 
-TEST_F(BridgeTest, CodeTextsGoThroughMdi) {
-  bridge_->Code("G91G1 F60.0000 X 0.0050");
-  bridge_->Code("G90");
-  bridge_->Code("M101");
-  EXPECT_EQ(Sent(), (std::vector<std::string>{"MDI \"G91G1 F60.0000 X 0.0050\"", "MDI \"G90\"", "MDI \"M101\""}));
+// Step jogs become LinuxCNC increments at the module's feed (capped at the
+// axis' maximum); the rotated form moves both axes along its line; the G90
+// that follows has nothing to undo. Other texts are MDI.
+TEST_F(BridgeTest, StepJogsBecomeIncrements) {
+  struct Row {
+    const char* text;
+    double feed;  // the F in effect
+    std::vector<std::string> expected;
+  };
+  const std::vector<Row> rows = {
+      {"G91G1 F60.0000 X 0.0050", 0, {"increment X +0.0050 at 1.0000/s"}},
+      {"G91G1 F1500.000000 Y -0.0100", 0, {"increment Y -0.0100 at 10.0000/s"}},  // 25/s capped at 10/s
+      {"G90", 0, {}},
+      {"G91G1 X0.3000 Y-0.4000 ", 600, {"increment X +0.3000 at 6.0000/s", "increment Y -0.4000 at 8.0000/s"}},
+      // Y's share would pass its 10/s: both slow down, along the same line.
+      {"G91G1 X0.3000 Y-0.4000 ", 1200, {"increment X +0.3000 at 7.5000/s", "increment Y -0.4000 at 10.0000/s"}},
+      {"G91G1 X0.3000 Y0.4000 ", 0, {"increment X +0.3000 at 3.0000/s", "increment Y +0.4000 at 4.0000/s"}},  // jog rate
+      {"G91G1 X0.0000 Y0.4000 ", 600, {"increment Y +0.4000 at 10.0000/s"}},
+      {"G91G1 F60.0000 Q 0.0050", 0, {}},  // not understood: nothing moves
+      {"G91G1 F-60.0000 X 0.0050", 0, {}},
+      {"M101", 0, {"MDI \"M101\""}},
+  };
+  for (const Row& row : rows) {
+    status_.feed = row.feed;
+    Apply();
+    bridge_->Code(row.text);
+    bridge_->EndModuleCall();
+    EXPECT_EQ(Sent(), row.expected) << row.text;
+  }
+}
+
+// The module forces the feed override to 100 % around its step jogs and puts
+// it back with the feed afterwards; neither reaches LinuxCNC, whose jogs
+// ignore the override. Every other override write does.
+TEST_F(BridgeTest, TheStepJogOverrideCycleStaysWithTheModule) {
+  struct Call {
+    const char* what;  // one module call: "o<v>" feed override, "f<v>" feed, "s" a step jog, "g" G90
+    std::vector<std::string> expected;
+  };
+  const std::vector<Call> calls = {
+      {"o100 s g", {"increment X +0.0010 at 1.0000/s"}},
+      {"s g", {"increment X +0.0010 at 1.0000/s"}},
+      {"f30 o120", {}},                                 // the restore
+      {"o100", {"feed override 100.0000 %"}},          // the wheel at exactly 100 %
+      {"o100 g", {}},                                   // a step held back: only its G90 came
+      {"f30 o120", {}},
+      {"f250", {"MDI \"F250.0000\""}},
+      {"f30", {}},                                      // the F in effect already
+      {"o90", {"feed override 90.0000 %"}},
+  };
+  status_.feed = 30;
+  status_.feed_scale = 1.2;
+  Apply();
+  for (const Call& call : calls) {
+    std::istringstream words(call.what);
+    for (std::string w; words >> w;) {
+      if (w[0] == 'o') bridge_->SetDRO(821, std::stod(w.substr(1)));
+      if (w[0] == 'f') bridge_->SetDRO(818, std::stod(w.substr(1)));
+      if (w == "s") bridge_->Code("G91G1 F60.0000 X 0.0010");
+      if (w == "g") bridge_->Code("G90");
+    }
+    bridge_->EndModuleCall();
+    EXPECT_EQ(Sent(), call.expected) << call.what;
+    now_ += 1;
+  }
 }
 
 // 1021 toggles; LED 800 is the commanded latch and follows LinuxCNC only
@@ -216,6 +304,7 @@ TEST_F(BridgeTest, EStopLatch) {
     const char* what;
     bool led;  // LED 800 afterwards
     std::vector<std::string> expected;
+    int pendant = -1;  // the pendant's E-stop (for HAL) afterwards, 1 or 0; -1: not looked at
   };
   struct Case {
     const char* name;
@@ -225,12 +314,12 @@ TEST_F(BridgeTest, EStopLatch) {
   const std::vector<Case> cases = {
       {"switch pressed and released while LinuxCNC is in E-stop",
        TaskState::kEStop,
-       {{0.000, "tick", true, {}},
-        {0.000, "1021", false, {"E-stop reset"}},  // press: the latch resets first ...
-        {0.025, "1021", true, {"E-stop"}},         // ... and the module's repeat asserts again
-        {0.200, "polls", true, {}},                // no power while the switch is down
-        {2.000, "1021", false, {"E-stop reset"}},  // release
-        {2.100, "polls", false, {}},               // four polls, 100 ms
+       {{0.000, "tick", true, {}, 0},                 // LinuxCNC's E-stop is not the pendant's
+        {0.000, "1021", false, {"E-stop reset"}, 0},  // press: the latch resets first ...
+        {0.025, "1021", true, {"E-stop"}, 1},         // ... and the module's repeat asserts again
+        {0.200, "polls", true, {}, 1},                // no power while the switch is down
+        {2.000, "1021", false, {"E-stop reset"}, 0},  // release
+        {2.100, "polls", false, {}},                  // four polls, 100 ms
         {2.100, "reset", false, {}},
         {2.150, "polls", false, {"machine on"}},
         {2.200, "on", false, {}},
@@ -248,7 +337,7 @@ TEST_F(BridgeTest, EStopLatch) {
         {0.150, "polls", false, {"machine on"}}}},
       {"E-stop while on: the LED lights before LinuxCNC follows",
        TaskState::kOn,
-       {{0.000, "1021", true, {"E-stop"}},
+       {{0.000, "1021", true, {"E-stop"}, 1},
         {0.300, "polls", true, {}},   // status still says on
         {0.600, "polls", false, {}},  // LinuxCNC never followed: the module will send again
         {0.625, "1021", true, {"E-stop"}},
@@ -263,7 +352,7 @@ TEST_F(BridgeTest, EStopLatch) {
         {2.000, "polls", true, {}}}},
       {"the LED follows LinuxCNC when the pendant is quiet",
        TaskState::kOn,
-       {{0.000, "tick", false, {}}, {1.000, "estop", true, {}}, {2.000, "reset", false, {}}}},
+       {{0.000, "tick", false, {}, 0}, {1.000, "estop", true, {}, 0}, {2.000, "reset", false, {}, 0}}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -291,6 +380,9 @@ TEST_F(BridgeTest, EStopLatch) {
       bridge_->Tick();
       EXPECT_EQ(Sent(), e.expected) << "at " << e.t << " " << what;
       EXPECT_EQ(bridge_->GetLED(800), e.led) << "at " << e.t << " " << what;
+      if (e.pendant >= 0) {
+        EXPECT_EQ(bridge_->PendantEStop(), e.pendant == 1) << "at " << e.t << " " << what;
+      }
     }
     now_ += 100;
   }
@@ -394,6 +486,7 @@ TEST_F(BridgeTest, BridgeStateIsConsistent) {
 
 TEST_F(BridgeTest, RecordFieldsFromStatusAndIni) {
   status_.state = TaskState::kEStop;
+  status_.mode = TaskMode::kMdi;
   status_.interp = Interp::kReading;
   status_.inpos = false;
   status_.incremental = true;
@@ -415,6 +508,7 @@ TEST_F(BridgeTest, RecordFieldsFromStatusAndIni) {
 
   status_ = Status{};
   status_.state = TaskState::kOn;
+  status_.inpos = false;  // a joint jog in MANUAL mode: no motion queued for the module
   Apply();
   bridge_->FillRecords();
   EXPECT_EQ(Field<std::int32_t>(motion_, K2T_MOTION_QUEUE_HEAD), Field<std::int32_t>(motion_, K2T_MOTION_QUEUE_TAIL));
@@ -458,6 +552,91 @@ TEST(Config, StepCountsMustFitThirtyTwoBits) {
     const bool ok = LoadConfig(ini, "/cfg", config, error);
     EXPECT_EQ(ok, *row.error == '\0') << row.velocity << " " << error;
     EXPECT_NE(error.find(row.error), std::string::npos) << error;
+  }
+}
+
+// The HAL pins for the E-stop chain: a pendant pressed, or lost after it
+// was there, is not ok.
+TEST(PendantSafety, EStopOkFollowsThePendant) {
+  struct Tick {
+    bool present, estop;
+    bool estop_ok, connected;
+  };
+  const std::vector<Tick> ticks = {
+      {false, false, true, false},  // never plugged in: a GUI alone runs the machine
+      {true, false, true, true},
+      {true, true, false, true},
+      {true, false, true, true},
+      {false, false, false, false},  // pulled out
+      {true, false, true, true},     // back
+  };
+  PendantSafety safety;
+  for (std::size_t i = 0; i < ticks.size(); ++i) {
+    const SafetyPins pins = safety.Update(ticks[i].present, ticks[i].estop);
+    EXPECT_EQ(pins.estop_ok, ticks[i].estop_ok) << i;
+    EXPECT_EQ(pins.connected, ticks[i].connected) << i;
+  }
+}
+
+TEST(DisplayLines, AFewLinesASecondAndAlwaysTheLast) {
+  struct Row {
+    const char* name;
+    std::vector<std::pair<double, const char*>> changes;  // when, to what
+    std::vector<std::string> expected;
+  };
+  const std::vector<Row> rows = {
+      {"a jog changes the display every poll",
+       {{0.000, "X +0.0010"}, {0.025, "X +0.0020"}, {0.050, "X +0.0030"}, {0.075, "X +0.0040"}},
+       {"display \"X +0.0010\"", "display \"X +0.0040\""}},
+      {"a blinking display is said once",
+       {{0.0, " E-STOP  E-STOP "}, {0.5, "                "}, {1.0, " E-STOP  E-STOP "}, {1.5, "                "}},
+       {"display \" E-STOP  E-STOP \"", "display \"                \""}},
+      {"a text held back that is no longer shown is not said",
+       {{0.0, "A"}, {0.3, "B"}, {0.4, "C"}, {0.45, "B"}},
+       {"display \"A\"", "display \"B\""}},
+  };
+  for (const Row& row : rows) {
+    std::vector<std::string> said;
+    DisplayLines lines([&said](const std::string& s) { said.push_back(s); });
+    for (const auto& [t, text] : row.changes) {
+      lines.Tick(t);
+      lines.Changed(text, t);
+    }
+    for (double t = 1.0; t < 3.0; t += 0.1) lines.Tick(row.changes.back().first + t);
+    EXPECT_EQ(said, row.expected) << row.name;
+  }
+}
+
+// The joint each axis is on (for joint jogs and homing) and its home.
+TEST(Config, JointsOfTheAxes) {
+  struct Row {
+    const char* kinematics;
+    const char* coordinates;
+    std::array<int, kAxes> joints;
+  };
+  const std::vector<Row> rows = {
+      {"trivkins coordinates=XYZ", "", {0, 1, 2, -1, -1, -1}},
+      {"trivkins coordinates=XYYZ kinstype=BOTH", "X Y Y Z", {0, -1, 3, -1, -1, -1}},  // a gantry's Y
+      {"trivkins", "X Z", {0, -1, 1, -1, -1, -1}},                                      // a lathe
+      {"trivkins", "", {0, 1, 2, 3, 4, 5}},
+  };
+  for (const Row& row : rows) {
+    const IniLookup ini = [&](const std::string& section, const std::string& key) -> std::optional<std::string> {
+      if (section == "KINS" && key == "KINEMATICS") return row.kinematics;
+      if (section == "TRAJ" && key == "COORDINATES" && *row.coordinates) return row.coordinates;
+      if (section == "JOINT_1" && key == "HOME") return "-5";
+      return std::nullopt;
+    };
+    BridgeConfig config;
+    std::string error;
+    ASSERT_TRUE(LoadConfig(ini, "/cfg", config, error)) << error;
+    EXPECT_EQ(config.joint_of_axis, row.joints) << row.kinematics;
+    for (std::size_t a = 0; a < kAxes; ++a) {
+      EXPECT_EQ(config.home[a].has_value(), row.joints[a] >= 0) << row.kinematics << " axis " << a;
+      if (row.joints[a] == 1) {
+        EXPECT_EQ(*config.home[a], -5) << row.kinematics;
+      }
+    }
   }
 }
 

@@ -13,6 +13,7 @@ Status On(TaskMode mode, Interp interp = Interp::kIdle, bool teleop = false) {
   s.mode = mode;
   s.interp = interp;
   s.teleop = teleop;
+  s.homed = 0b111;
   return s;
 }
 Status InState(TaskState state) {
@@ -22,6 +23,18 @@ Status InState(TaskState state) {
 }
 Status WithFile(Status s) {
   s.file = "/cfg/part.ngc";
+  return s;
+}
+Status Unhomed(Status s) {
+  s.homed = 0b011;
+  return s;
+}
+Status Jogging(Status s) {
+  s.jogging = true;
+  return s;
+}
+Status NotIdentity(Status s) {
+  s.identity_kins = false;
   return s;
 }
 
@@ -38,9 +51,27 @@ Step K(Step::Kind kind, int axis = 0, double value = 0, std::string text = {}) {
   s.text = std::move(text);
   return s;
 }
+Step OfJoint(Step s) {
+  s.joint = true;
+  return s;
+}
+Step On(Step::Kind kind, bool on) {
+  Step s{kind};
+  s.on = on;
+  return s;
+}
 // Asked for while the machine was on (the first time).
 Intent I(Intent::Kind kind, int axis = 0, double value = 0, std::string text = {}) {
   return {kind, axis, value, std::move(text), 1};
+}
+Intent Incr(int axis, double distance, double speed) {
+  Intent i = I(Intent::kJogIncr, axis, distance);
+  i.speed = speed;
+  return i;
+}
+Step Speed(Step s, double speed) {
+  s.speed = speed;
+  return s;
 }
 
 struct Row {
@@ -96,9 +127,33 @@ TEST(Discipline, EachIntentInEachState) {
        {}},
       {"feed override while running", I(Intent::kFeedScale, 0, 1.2), On(TaskMode::kAuto, Interp::kReading),
        Plan::kSend, {K(Step::kFeedScale, 0, 1.2)}},
+      // Jogs as a GUI sends them: axis jogs in teleop once homed, else the
+      // axis' joint in free mode, on identity kinematics only.
+      {"increment, homed", Incr(0, -0.001, 25), On(TaskMode::kMdi), Plan::kSend,
+       {M(TaskMode::kManual), K(Step::kTeleop), Speed(K(Step::kJogIncr, 0, -0.001), 25)}},
+      {"increment, unhomed", Incr(2, 0.01, 5), Unhomed(On(TaskMode::kManual, Interp::kIdle, true)), Plan::kSend,
+       {On(Step::kTeleop, false), Speed(OfJoint(K(Step::kJogIncr, 2, 0.01)), 5)}},
+      {"jog, unhomed", I(Intent::kJog, 1, 3), Unhomed(On(TaskMode::kManual)), Plan::kSend, {OfJoint(K(Step::kJog, 1, 3))}},
+      {"jog, unhomed, kinematics not identity", I(Intent::kJog, 1, 3), NotIdentity(Unhomed(On(TaskMode::kManual))),
+       Plan::kRefuse, {}},
+      {"jog, homed, kinematics not identity", I(Intent::kJog, 1, 3), NotIdentity(On(TaskMode::kManual, Interp::kIdle, true)),
+       Plan::kSend, {K(Step::kJog, 1, 3)}},
+      // LinuxCNC ignores a mode or teleop change while anything jogs.
+      {"mode change while an increment moves", I(Intent::kMdi, 0, 0, "G0 X1"), Jogging(On(TaskMode::kManual)),
+       Plan::kWait, {}},
+      {"teleop change while a joint jogs", Incr(0, 0.001, 5), Jogging(On(TaskMode::kManual)), Plan::kWait, {}},
+      {"increment behind an increment", Incr(0, 0.001, 5), Jogging(On(TaskMode::kManual, Interp::kIdle, true)),
+       Plan::kSend, {Speed(K(Step::kJogIncr, 0, 0.001), 5)}},
+      {"home from mdi", I(Intent::kHome, 2), On(TaskMode::kMdi, Interp::kIdle, true), Plan::kSend,
+       {M(TaskMode::kManual), On(Step::kTeleop, false), K(Step::kHome, 2)}},
+      {"home, kinematics not identity", I(Intent::kHome, 2), NotIdentity(On(TaskMode::kManual)), Plan::kRefuse, {}},
+      {"home of a missing axis", I(Intent::kHome, 3), On(TaskMode::kManual), Plan::kRefuse, {}},
+      {"flood on", I(Intent::kFlood, 0, 1), On(TaskMode::kMdi), Plan::kSend, {On(Step::kFlood, true)}},
+      {"mist off", I(Intent::kMist, 0, 0), On(TaskMode::kMdi), Plan::kSend, {On(Step::kMist, false)}},
+      {"flood in e-stop", I(Intent::kFlood, 0, 1), InState(TaskState::kEStop), Plan::kRefuse, {}},
   };
   for (const Row& row : rows) {
-    const Plan plan = PlanIntent(row.intent, row.status, "/cfg/k2t.ngc", 0);
+    const Plan plan = PlanIntent(row.intent, row.status, Machine{"/cfg/k2t.ngc"}, {});
     EXPECT_EQ(plan.outcome, row.outcome) << row.name;
     EXPECT_EQ(plan.steps, row.steps) << row.name;
     EXPECT_EQ(plan.outcome != Plan::kSend, !plan.reason.empty()) << row.name;
@@ -112,7 +167,7 @@ TEST(Discipline, OwnJogsAndPremises) {
     const char* name;
     Intent intent;
     Status status;
-    unsigned own_jogs;
+    OwnJogs own_jogs;
     Plan::Outcome outcome;
     std::vector<Step> steps;
   };
@@ -121,29 +176,32 @@ TEST(Discipline, OwnJogsAndPremises) {
   Status on_again = On(TaskMode::kManual, Interp::kIdle, true);
   on_again.on_epoch = 2;
   const std::vector<JogRow> rows = {
-      {"stop of a jog sent", I(Intent::kJogStop, 2), On(TaskMode::kManual), 0b100, Plan::kSend, {K(Step::kJogStop, 2)}},
-      {"stop of an axis not jogged", I(Intent::kJogStop, 2), On(TaskMode::kManual), 0b001, Plan::kSend, {}},
-      {"stop once the machine is off", I(Intent::kJogStop, 2), InState(TaskState::kEStopReset), 0b100, Plan::kSend,
+      {"stop of a jog sent", I(Intent::kJogStop, 2), On(TaskMode::kManual), {0b100}, Plan::kSend, {K(Step::kJogStop, 2)}},
+      {"stop of an axis not jogged", I(Intent::kJogStop, 2), On(TaskMode::kManual), {0b001}, Plan::kSend, {}},
+      {"stop once the machine is off", I(Intent::kJogStop, 2), InState(TaskState::kEStopReset), {0b100}, Plan::kSend,
        {}},
-      {"jog asked for before the machine was on", before_on, On(TaskMode::kManual, Interp::kIdle, true), 0,
+      {"jog asked for before the machine was on", before_on, On(TaskMode::kManual, Interp::kIdle, true), {},
        Plan::kRefuse, {}},
-      {"jog asked for before the machine was off and on again", I(Intent::kJog, 0, 2.5), on_again, 0, Plan::kRefuse,
+      {"jog asked for before the machine was off and on again", I(Intent::kJog, 0, 2.5), on_again, {}, Plan::kRefuse,
        {}},
       // LinuxCNC ignores a mode change while an axis jogs.
-      {"mdi while a jog runs", I(Intent::kMdi, 0, 0, "G0 X1"), On(TaskMode::kManual), 0b001, Plan::kWait, {}},
-      {"start while a jog runs", I(Intent::kCycleStart), WithFile(On(TaskMode::kManual)), 0b010, Plan::kWait, {}},
-      {"another axis while a jog runs", I(Intent::kJog, 1, 1), On(TaskMode::kManual, Interp::kIdle, true), 0b001,
+      {"mdi while a jog runs", I(Intent::kMdi, 0, 0, "G0 X1"), On(TaskMode::kManual), {0b001}, Plan::kWait, {}},
+      {"start while a jog runs", I(Intent::kCycleStart), WithFile(On(TaskMode::kManual)), {0b010}, Plan::kWait, {}},
+      {"another axis while a jog runs", I(Intent::kJog, 1, 1), On(TaskMode::kManual, Interp::kIdle, true), {0b001},
        Plan::kSend, {K(Step::kJog, 1, 1)}},
+      // A joint jog's stop is a joint's stop, whatever the homing since.
+      {"stop of a joint jog", I(Intent::kJogStop, 1), On(TaskMode::kManual, Interp::kIdle, true), {0b010, 0b010},
+       Plan::kSend, {OfJoint(K(Step::kJogStop, 1))}},
   };
   for (const JogRow& row : rows) {
-    const Plan plan = PlanIntent(row.intent, row.status, "", row.own_jogs);
+    const Plan plan = PlanIntent(row.intent, row.status, Machine{}, row.own_jogs);
     EXPECT_EQ(plan.outcome, row.outcome) << row.name;
     EXPECT_EQ(plan.steps, row.steps) << row.name;
   }
 }
 
 TEST(Discipline, StartWithoutAnyProgramIsRefused) {
-  EXPECT_EQ(PlanIntent(I(Intent::kCycleStart), On(TaskMode::kManual), "", 0).outcome, Plan::kRefuse);
+  EXPECT_EQ(PlanIntent(I(Intent::kCycleStart), On(TaskMode::kManual), Machine{}, {}).outcome, Plan::kRefuse);
 }
 
 }  // namespace
