@@ -42,8 +42,10 @@ usr/share/man/man1/pendant-bench.1.gz"
 usr/share/doc/k2t-linuxcnc/changelog.gz
 usr/share/doc/k2t-linuxcnc/copyright
 usr/share/doc/k2t-linuxcnc/examples/k2t-demo.ngc
+usr/share/doc/k2t-linuxcnc/examples/k2t-postgui.hal
 usr/share/doc/k2t-linuxcnc/examples/k2t-sim.ini
-usr/share/doc/k2t-linuxcnc/examples/k2t-sim.tbl"
+usr/share/doc/k2t-linuxcnc/examples/k2t-sim.tbl
+usr/share/man/man1/k2t-linuxcnc.1.gz"
   files() { dpkg-deb -c "$1" | awk '$1 !~ /^d/ {sub(/^\.\//, "", $6); print $6}' | sort; }
   for pair in "$pendant:$expect_pendant" "$linuxcnc:$expect_linuxcnc"; do
     package=${pair%%:*}
@@ -118,9 +120,11 @@ install)
   grep -q -F 'entry SetProName' "$work/step_jog.trace" || fail "the step jog's trace does not show the module starting"
   grep -q -F 'call Code "G91G1 F' "$work/step_jog.trace" || fail "the installed module sent no step jog"
   # --version needs neither an INI nor a running LinuxCNC, and touches neither.
-  out=$(env -i PATH=/usr/bin:/bin "$root/usr/bin/k2t-linuxcnc" --version 2>&1) ||
-    fail "k2t-linuxcnc --version failed: $out"
+  bridge=$root/usr/bin/k2t-linuxcnc
+  out=$(env -i PATH=/usr/bin:/bin "$bridge" --version 2>&1) || fail "k2t-linuxcnc --version failed: $out"
   [[ $out == "k2t-linuxcnc $version" ]] || fail "k2t-linuxcnc --version says: $out"
+  "$bridge" --help | grep -q -F " $module)" ||
+    fail "the installed bridge does not take the installed module: $("$bridge" --help | grep -A1 -- --module)"
   echo "installed pendant-bench and k2t-linuxcnc $version run from $root"
   ;;
 
