@@ -19,6 +19,7 @@
 
 #include "bench.h"
 #include "demo_script.h"
+#include "host_program.h"
 #include "latency.h"
 #include "loop.h"
 #include "module_api.h"
@@ -26,17 +27,6 @@
 #include "script.h"
 #include "text.h"
 #include "tui.h"
-
-// The module: the one built beside the bench in its build folder; for an
-// installed bench, the installed one, found from the bench's own folder.
-#ifndef K2T_BUILD_DIR
-#define K2T_BUILD_DIR ""
-#define K2T_BUILD_MODULE "K2TPendant.so"
-#define K2T_MODULE_FROM_BIN "../lib/k2t/K2TPendant.so"
-#endif
-#ifndef K2T_VERSION
-#define K2T_VERSION "unknown"
-#endif
 
 namespace {
 
@@ -49,10 +39,6 @@ constexpr int kExitUsage = 2;     // bad options or a script that does not parse
 constexpr int kExitModule = 3;    // the module cannot be loaded or lacks an entry point
 constexpr int kExitNoPendant = 4; // --real and no usable pendant
 constexpr int kExitInterrupted = 130;
-
-std::string DefaultModule() {
-  return DefaultModulePath(ProgramDir(), K2T_BUILD_DIR, K2T_BUILD_MODULE, K2T_MODULE_FROM_BIN);
-}
 
 std::string Usage() {
   return

@@ -27,22 +27,11 @@
 #include "display_lines.h"
 #include "hal_component.h"
 #include "host.h"
+#include "host_program.h"
 #include "line_writer.h"
 #include "loop.h"
-#include "module_api.h"
 #include "nml_link.h"
 #include "real_pendant.h"
-
-// Where the module is: beside the build's bridge, or installed relative to
-// the bridge's own folder (bin/../lib/k2t/K2TPendant.so).
-#ifndef K2T_BUILD_DIR
-#define K2T_BUILD_DIR ""
-#define K2T_BUILD_MODULE "K2TPendant.so"
-#define K2T_MODULE_FROM_BIN "../lib/k2t/K2TPendant.so"
-#endif
-#ifndef K2T_VERSION
-#define K2T_VERSION "unknown"
-#endif
 
 namespace {
 
@@ -54,10 +43,6 @@ constexpr int kExitUsage = 2;
 constexpr int kExitModule = 3;
 constexpr int kExitNoLinuxCnc = 4;
 constexpr int kExitHal = 5;
-
-std::string DefaultModule() {
-  return bench::DefaultModulePath(bench::ProgramDir(), K2T_BUILD_DIR, K2T_BUILD_MODULE, K2T_MODULE_FROM_BIN);
-}
 
 std::string Usage() {
   return "usage: k2t-linuxcnc [-ini FILE] [--pendant real|virtual] [--module PATH] [--wait SECONDS] [--verbose]\n"
