@@ -2,11 +2,14 @@
 // waiting at once), poll ticks, Update calls, arrival and removal notices,
 // failing reads and opens, the host's answers (DROs, LEDs and every record
 // field the module reads, NaN, infinities and huge values included) and any
-// settings a profile could hold. Checked after every step: no G-code text
-// holds a non-finite number; no DOJOG after a removal until a fresh report;
-// a jog block never asks for more than the axis' limit; a removal during a
-// wheel jog ends it.
+// settings a profile could hold, and a host that runs its message loop inside
+// a callback (a tick inside the tick, the pendant perhaps reporting just
+// before). Checked after every step: no G-code text holds a non-finite
+// number; no DOJOG after a removal until a fresh report; a jog block never
+// asks for more than the axis' limit; a removal during a wheel jog ends it;
+// after an E-stop taken inside a tick, the rest of that tick starts nothing.
 #include <cctype>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -31,6 +34,13 @@ constexpr int kLeds[] = {11, 14, 15, 16, 57, 83, 163, 800, 804, 805, 806};
 std::string Lower(std::string s) {
   for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return s;
+}
+
+bool StartsMotion(const std::string& call) {
+  if (call.rfind("Code ", 0) == 0) return call != "Code ENDJOG";
+  if (call.rfind("DoButton ", 0) != 0) return false;
+  const int code = std::atoi(call.c_str() + 9);
+  return code != 1021 && code != 1001 && code != 1003 && code != 205 && !(code >= 334 && code <= 339);
 }
 
 bool Has(const std::vector<std::string>& calls, const char* call) {
@@ -102,6 +112,7 @@ FakeHost& FreshHost() {
   zero(host.planner_, K2T_PLANNER_MESSAGE_TEXT, 256);
   host.dros.clear();
   host.leds = {{83, true}};
+  host.on_call = nullptr;
   host.TakeCalls();
   return host;
 }
@@ -128,12 +139,30 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   k2t::DrovikWin& win = *module.window();
 
   bool awaiting_fresh = false;  // a removal happened and no report came since
+  // The host runs its message loop inside its next callback: 0 no, 1 a tick
+  // there, 2 the pendant reports first.
+  unsigned pump = 0;
+  std::vector<std::uint8_t> pump_report(8);
+  long nested_estop_at = -1;  // index in the step's calls of a 1021 sent by a nested tick
+  bool ticking = false;        // the step is a poll tick, so a tick the host runs is nested
+  host.on_call = [&](const std::string&) {
+    if (pump == 0) return;
+    const unsigned what = pump;
+    pump = 0;
+    if (what == 2) pendant->Send(pump_report);
+    const std::size_t before = host.calls.size();
+    win.OnPollTick();
+    for (std::size_t i = before; i < host.calls.size(); ++i)
+      if (ticking && host.calls[i] == "DoButton 1021" && module.input.EStopSwitch && nested_estop_at < 0)
+        nested_estop_at = static_cast<long>(i);
+  };
   for (int step = 0; step < 4000 && !in.empty(); ++step) {
     host.TakeCalls();
+    nested_estop_at = -1;
     bool wheel_jog_before = win.wheel.HostJogActive;
     bool fresh = false;
     bool removed = false;
-    switch (in.Below(10)) {
+    switch (in.Below(11)) {
       case 0: {  // the pendant sends reports
         const unsigned count = 1 + in.Below(4);
         for (unsigned i = 0; i < count; ++i) {
@@ -146,7 +175,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       case 1:
       case 2: {  // a poll tick
         const std::size_t waiting = pendant->reports.size();
+        ticking = true;
         win.OnPollTick();
+        ticking = false;
         fresh = win.Connected && win.read_handle_valid() && pendant->reports.size() < waiting;
         break;
       }
@@ -181,6 +212,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       case 6: host.dros[kDros[in.Below(std::size(kDros))]] = in.Raw<double>(); break;
       case 7: host.leds[kLeds[in.Below(std::size(kLeds))]] = in.Flag(); break;
       case 8: SetRecordField(host, in); break;
+      case 9:
+        pump = in.Below(3);
+        for (auto& b : pump_report) b = in.Byte();
+        break;
       default: SetSetting(module.settings, in); break;
     }
     if (removed) awaiting_fresh = true;
@@ -192,6 +227,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       Check(lower.find("nan") == std::string::npos && lower.find("inf") == std::string::npos,
             "non-finite number in " + call);
       Check(!(call == "Code DOJOG" && awaiting_fresh), "DOJOG after a removal before a fresh report");
+    }
+    if (nested_estop_at >= 0) {
+      // Only stops may follow within the tick that the E-stop interrupted.
+      for (std::size_t i = static_cast<std::size_t>(nested_estop_at) + 1; i < host.calls.size(); ++i)
+        Check(!StartsMotion(host.calls[i]), host.calls[i] + " after an E-stop taken inside the tick");
     }
     if (removed && wheel_jog_before) {
       Check(Has(host.calls, "Code ENDJOG") && !win.wheel.HostJogActive, "a removal left the wheel jog running");
