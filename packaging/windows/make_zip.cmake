@@ -124,12 +124,21 @@ list(APPEND files SHA256SUMS)
 get_filename_component(debug_name ${DEBUG_FILE} NAME)
 file(COPY_FILE ${DEBUG_FILE} ${stage}/debug/${debug_name})
 
-# The same inputs give the same zips: every file is dated the release's day,
-# not the build's time.
+# The same inputs give the same zips: every file is dated the release's day
+# (in UTC, as zip writes local times) with fixed permissions, and zip leaves
+# out the Unix extra fields, whose access and change times no one can fix.
+find_program(ZIP zip REQUIRED)
 foreach(zip "${name}.zip;zip;${files}" "${name}-debug.zip;debug;${debug_name}")
   list(POP_FRONT zip zip_name folder)
-  execute_process(COMMAND ${CMAKE_COMMAND} -E tar cf ${OUT}/${zip_name} --format=zip
-    "--mtime=${RELEASE_DATE} 00:00:00 UTC" -- ${zip} WORKING_DIRECTORY ${stage}/${folder} RESULT_VARIABLE failed)
+  foreach(file IN LISTS zip)
+    file(CHMOD ${stage}/${folder}/${file} PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+  endforeach()
+  execute_process(COMMAND ${CMAKE_COMMAND} -E env TZ=UTC touch -d "${RELEASE_DATE} 00:00:00" ${zip}
+    WORKING_DIRECTORY ${stage}/${folder} RESULT_VARIABLE failed)
+  if(NOT failed)
+    execute_process(COMMAND ${CMAKE_COMMAND} -E env TZ=UTC ${ZIP} -q -X -D ${OUT}/${zip_name} ${zip}
+      WORKING_DIRECTORY ${stage}/${folder} RESULT_VARIABLE failed)
+  endif()
   if(failed)
     message(FATAL_ERROR "cannot write ${OUT}/${zip_name}")
   endif()
