@@ -1,14 +1,13 @@
 #include "platform/linux/profile_document.h"
 
 #include <expat.h>
-#include <fcntl.h>
 #include <iconv.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 
 #include "common/text.h"
@@ -24,15 +23,14 @@ constexpr struct {
   const char* declared;
   const char* table;
 } kIconvEncodings[] = {
-    {"windows-1250", "CP1250"}, {"windows-1251", "CP1251"}, {"windows-1252", "CP1252"},
-    {"windows-1253", "CP1253"}, {"windows-1254", "CP1254"}, {"windows-1255", "CP1255"},
-    {"windows-1256", "CP1256"}, {"windows-1257", "CP1257"}, {"windows-1258", "CP1258"},
-    {"ISO-8859-2", "ISO-8859-2"}, {"ISO-8859-3", "ISO-8859-3"}, {"ISO-8859-4", "ISO-8859-4"},
-    {"ISO-8859-5", "ISO-8859-5"}, {"ISO-8859-6", "ISO-8859-6"}, {"ISO-8859-7", "ISO-8859-7"},
-    {"ISO-8859-8", "ISO-8859-8"}, {"ISO-8859-9", "ISO-8859-9"}, {"ISO-8859-10", "ISO-8859-10"},
-    {"ISO-8859-11", "ISO-8859-11"}, {"ISO-8859-13", "ISO-8859-13"}, {"ISO-8859-14", "ISO-8859-14"},
-    {"ISO-8859-15", "ISO-8859-15"}, {"ISO-8859-16", "ISO-8859-16"}, {"KOI8-R", "KOI8-R"},
-    {"KOI8-U", "KOI8-U"}, {"Shift_JIS", "CP932"}, {"EUC-JP", "EUC-JP"}, {"GBK", "CP936"},
+    {"windows-1250", "CP1250"}, {"windows-1251", "CP1251"}, {"windows-1252", "CP1252"}, {"windows-1253", "CP1253"},
+    {"windows-1254", "CP1254"}, {"windows-1255", "CP1255"}, {"windows-1256", "CP1256"}, {"windows-1257", "CP1257"},
+    {"windows-1258", "CP1258"}, {"ISO-8859-2", "ISO-8859-2"}, {"ISO-8859-3", "ISO-8859-3"},
+    {"ISO-8859-4", "ISO-8859-4"}, {"ISO-8859-5", "ISO-8859-5"}, {"ISO-8859-6", "ISO-8859-6"},
+    {"ISO-8859-7", "ISO-8859-7"}, {"ISO-8859-8", "ISO-8859-8"}, {"ISO-8859-9", "ISO-8859-9"},
+    {"ISO-8859-10", "ISO-8859-10"}, {"ISO-8859-11", "ISO-8859-11"}, {"ISO-8859-13", "ISO-8859-13"},
+    {"ISO-8859-14", "ISO-8859-14"}, {"ISO-8859-15", "ISO-8859-15"}, {"ISO-8859-16", "ISO-8859-16"},
+    {"KOI8-R", "KOI8-R"}, {"KOI8-U", "KOI8-U"}, {"Shift_JIS", "CP932"}, {"EUC-JP", "EUC-JP"}, {"GBK", "CP936"},
     {"Big5", "BIG5"}, {"EUC-KR", "CP949"},
 };
 
@@ -121,7 +119,25 @@ bool Convert(iconv_t cd, std::string_view text, std::string& out) {
   }
 }
 
-bool Blank(const std::string& bytes) { return bytes.find_first_not_of(" \t\r\n") == std::string::npos; }
+// The bytes of a regular file: 0, or the errno that says why not (-1: not
+// a regular file, which may not even be read: a FIFO would block).
+int ReadFile(const std::string& path, std::string& bytes) {
+  struct stat st{};
+  if (::stat(path.c_str(), &st) != 0) return errno;
+  if (!S_ISREG(st.st_mode)) return -1;
+  std::FILE* f = std::fopen(path.c_str(), "rbe");
+  if (!f) return errno;
+  // Straight into the buffer expat parses; a file that grew since the stat
+  // is read to its end.
+  bytes.resize(static_cast<std::size_t>(st.st_size) + 4096);
+  std::size_t filled = 0, n;
+  while ((n = std::fread(bytes.data() + filled, 1, bytes.size() - filled, f)) > 0)
+    if ((filled += n) == bytes.size()) bytes.resize(bytes.size() * 2);
+  const int error = std::ferror(f) ? EIO : 0;
+  std::fclose(f);
+  bytes.resize(filled);
+  return error;
+}
 
 }  // namespace
 
@@ -226,52 +242,21 @@ ProfileDocument::~ProfileDocument() {
 
 XmlLoadResult ProfileDocument::Load(const std::string& path, std::string_view section, std::vector<ProfileKey>& keys,
                                     std::string& reason) {
-  bytes_.clear();
   keys_.clear();
   keys.clear();
   has_section_ = false;
   section_name_ = section;
-  XmlLoadResult result = XmlLoadResult::kLoaded;
   // Only a file that is not there is missing: one that cannot be looked at
   // (a share that fails, a link loop) must not be replaced by a new profile.
-  struct stat st{};
-  const bool exists = ::stat(path.c_str(), &st) == 0;
-  if (!exists && errno != ENOENT) {
-    reason = std::strerror(errno);
+  // An empty or blank file holds nothing that could be lost.
+  const int error = ReadFile(path, bytes_);
+  const bool missing = error == ENOENT || (!error && bytes_.find_first_not_of(" \t\r\n") == std::string::npos);
+  if (error && !missing) {
+    reason = error < 0 ? "not a regular file" : std::strerror(error);
+    bytes_.clear();
     return XmlLoadResult::kUnreadable;
   }
-  if (!exists) {
-    result = XmlLoadResult::kMissing;
-  } else if (!S_ISREG(st.st_mode)) {
-    reason = "not a regular file";
-    return XmlLoadResult::kUnreadable;
-  } else {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-      reason = std::strerror(errno);
-      return XmlLoadResult::kUnreadable;
-    }
-    // Read straight into the buffer expat parses; a file that grew since the
-    // stat is read to its end.
-    bytes_.resize(static_cast<std::size_t>(st.st_size) + 1);
-    std::size_t filled = 0;
-    for (;;) {
-      if (filled == bytes_.size()) bytes_.resize(bytes_.size() * 2);
-      const ssize_t n = ::read(fd, bytes_.data() + filled, bytes_.size() - filled);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) {
-        if (n < 0) reason = std::strerror(errno);
-        break;
-      }
-      filled += static_cast<std::size_t>(n);
-    }
-    ::close(fd);
-    if (!reason.empty()) return XmlLoadResult::kUnreadable;
-    bytes_.resize(filled);
-    // An empty or blank file holds nothing that could be lost.
-    if (Blank(bytes_)) result = XmlLoadResult::kMissing;
-  }
-  if (result == XmlLoadResult::kMissing) bytes_ = "<profile/>";
+  if (missing) bytes_ = "<profile/>";
 
   // UTF-16 is told by its first bytes (a byte order mark, or the '<' that
   // must open the file); every other encoding the list has is ASCII-based.
@@ -286,7 +271,7 @@ XmlLoadResult ProfileDocument::Load(const std::string& path, std::string_view se
     reason = "out of memory";
     return XmlLoadResult::kUnreadable;
   }
-  Parse parse{*this, parser, section, keys};
+  Parse parse{*this, parser, section, keys, 0, false, false, {}};
   const bool parsed = parse.Run(reason);
   XML_ParserFree(parser);
 
@@ -300,45 +285,39 @@ XmlLoadResult ProfileDocument::Load(const std::string& path, std::string_view se
   else writer = IconvTable(declared);
   if (to_file_) ::iconv_close(static_cast<iconv_t>(to_file_));
   to_file_ = nullptr;
-  encoding_ = writer ? writer : "";
   if (writer && *writer) {
     const iconv_t cd = ::iconv_open(writer, "UTF-8");
     if (cd != kNoIconv) to_file_ = cd;
   }
-  if (parsed && (!writer || (*writer && !to_file_))) reason = "its encoding is not one this module writes";
   if (!parsed || !writer || (*writer && !to_file_)) {
+    if (parsed) reason = "its encoding is not one this module writes";
     bytes_.clear();
     keys_.clear();
     keys.clear();
     return XmlLoadResult::kUnreadable;
   }
-  return result;
+  return missing ? XmlLoadResult::kMissing : XmlLoadResult::kLoaded;
 }
 
-bool ProfileDocument::Encode(std::string_view text, bool escape, std::string& out) const {
+std::string ProfileDocument::Encode(std::string_view text, bool escape) const {
   std::string utf8;
-  if (!escape) {
-    utf8 = text;
-  } else {
-    utf8.reserve(text.size());
-    for (std::size_t i = 0; i < text.size();) {
-      char32_t cp;
-      i += DecodeUtf8(text.substr(i), cp);
-      // What XML cannot hold at all stands as the replacement character.
-      if (cp == kInvalidUtf8 || !IsXmlChar(cp)) cp = 0xFFFD;
-      if (cp == '&') utf8 += "&amp;";
-      else if (cp == '<') utf8 += "&lt;";
-      else if (cp == '>') utf8 += "&gt;";
-      else if (cp == '\r') utf8 += "&#13;";  // a line end in the file would read as "\n"
-      else if (cp < 0x80 || Representable(cp)) AppendUtf8(utf8, cp);
-      else utf8 += "&#" + std::to_string(static_cast<unsigned long>(cp)) + ";";
-    }
+  for (std::size_t i = 0; escape && i < text.size();) {
+    char32_t cp;
+    i += DecodeUtf8(text.substr(i), cp);
+    // What XML cannot hold at all stands as the replacement character.
+    if (cp == kInvalidUtf8 || !IsXmlChar(cp)) cp = 0xFFFD;
+    if (cp == '&') utf8 += "&amp;";
+    else if (cp == '<') utf8 += "&lt;";
+    else if (cp == '>') utf8 += "&gt;";
+    else if (cp == '\r') utf8 += "&#13;";  // a line end in the file would read as "\n"
+    else if (cp < 0x80 || Representable(cp)) AppendUtf8(utf8, cp);
+    else utf8 += "&#" + std::to_string(static_cast<unsigned long>(cp)) + ";";
   }
-  if (!to_file_) {
-    out += utf8;
-    return true;
-  }
-  return Convert(static_cast<iconv_t>(to_file_), utf8, out);
+  if (!escape) utf8 = text;
+  if (!to_file_) return utf8;
+  std::string out;
+  if (!Convert(static_cast<iconv_t>(to_file_), utf8, out)) unencodable_ = true;
+  return out;
 }
 
 bool ProfileDocument::Representable(char32_t cp) const {
@@ -348,56 +327,38 @@ bool ProfileDocument::Representable(char32_t cp) const {
   return Convert(static_cast<iconv_t>(to_file_), utf8, bytes);
 }
 
-bool ProfileDocument::ElementText(const std::string& name, const std::string& text, std::string& out) const {
-  if (text.empty()) return Encode("<" + name + "/>", false, out);
-  return Encode("<" + name + ">", false, out) && Encode(text, true, out) && Encode("</" + name + ">", false, out);
-}
-
-bool ProfileDocument::Open(const Place& place, const std::string& name, const std::string& inside,
-                           std::vector<Splice>& splices) const {
-  std::string opened;
-  if (!Encode(">", false, opened)) return false;
-  opened += inside;
-  if (!Encode("</" + name + ">", false, opened)) return false;
-  splices.push_back({place.end - 2 * unit_, place.end, std::move(opened)});
-  return true;
-}
-
 bool ProfileDocument::Write(const std::vector<ProfileKey>& keys, const ContentSink& sink) const {
+  unencodable_ = false;
   std::vector<Splice> splices;
+  // An empty-element tag opened: its "/>" becomes ">", what goes inside
+  // and the end tag.
+  const auto open = [this, &splices](const Place& place, const std::string& name, const std::string& inside) {
+    splices.push_back({place.end - 2 * unit_, place.end, Encode(">", false) + inside + Encode("</" + name + ">", false)});
+  };
   std::string added;
   for (std::size_t i = 0; i < keys.size(); ++i) {
     const ProfileKey& key = keys[i];
-    if (i >= keys_.size()) {
-      if (key.state == ProfileKey::State::kAdded && !ElementText(key.name, key.text, added)) return false;
-      continue;
-    }
-    const Place& at = keys_[i];
-    if (key.state == ProfileKey::State::kRemoved) {
-      splices.push_back({at.begin, at.end, {}});
-    } else if (key.state == ProfileKey::State::kChanged) {
-      std::string text;
-      if (!Encode(key.text, true, text)) return false;
-      if (!at.empty_tag) splices.push_back({at.content, at.end_tag, std::move(text)});
-      else if (!text.empty() && !Open(at, key.name, text, splices)) return false;
-    }
+    const Place* at = i < keys_.size() ? &keys_[i] : nullptr;
+    if (!at && key.state == ProfileKey::State::kAdded && key.text.empty()) added += Encode("<" + key.name + "/>", false);
+    else if (!at && key.state == ProfileKey::State::kAdded)
+      added += Encode("<" + key.name + ">", false) + Encode(key.text, true) + Encode("</" + key.name + ">", false);
+    else if (at && key.state == ProfileKey::State::kRemoved) splices.push_back({at->begin, at->end, {}});
+    else if (at && key.state == ProfileKey::State::kChanged && !at->empty_tag)
+      splices.push_back({at->content, at->end_tag, Encode(key.text, true)});
+    else if (at && key.state == ProfileKey::State::kChanged && !key.text.empty()) open(*at, key.name, Encode(key.text, true));
   }
-  if (!added.empty()) {
-    // Before the section's end tag; a new section before the document
-    // element's. An empty-element tag only loses its '/'.
-    if (has_section_ && section_.empty_tag) {
-      if (!Open(section_, section_name_, added, splices)) return false;
-    } else if (has_section_) {
-      splices.push_back({section_.end_tag, section_.end_tag, std::move(added)});
-    } else {
-      std::string section;
-      if (!Encode("<" + section_name_ + ">", false, section)) return false;
-      section += added;
-      if (!Encode("</" + section_name_ + ">", false, section)) return false;
-      if (root_.empty_tag && !Open(root_, root_name_, section, splices)) return false;
-      if (!root_.empty_tag) splices.push_back({root_.end_tag, root_.end_tag, std::move(section)});
-    }
+  // Before the section's end tag; a new section before the document
+  // element's.
+  if (!added.empty() && has_section_ && section_.empty_tag) {
+    open(section_, section_name_, added);
+  } else if (!added.empty() && has_section_) {
+    splices.push_back({section_.end_tag, section_.end_tag, added});
+  } else if (!added.empty()) {
+    const std::string new_section = Encode("<" + section_name_ + ">", false) + added + Encode("</" + section_name_ + ">", false);
+    if (root_.empty_tag) open(root_, root_name_, new_section);
+    else splices.push_back({root_.end_tag, root_.end_tag, new_section});
   }
+  if (unencodable_) return false;
   std::stable_sort(splices.begin(), splices.end(), [](const Splice& a, const Splice& b) { return a.begin < b.begin; });
   const auto put = [&sink](const char* data, std::size_t size) { return size == 0 || sink(data, size); };
   std::size_t at = 0;

@@ -34,6 +34,7 @@ class ProfileDocument final : public XmlDocument {
   // Test hook: faults in the file replacement.
   void SetWriteFaults(const AtomicWriteFaults& faults) { faults_ = faults; }
 
+ private:
   // Where an element lies in the file's bytes: its start tag begins at
   // `begin`, its content lies between `content` and `end_tag`, and it ends
   // at `end`. An empty-element tag ("<a/>") has all three at the tag's end.
@@ -41,22 +42,17 @@ class ProfileDocument final : public XmlDocument {
     std::size_t begin = 0, content = 0, end_tag = 0, end = 0;
     bool empty_tag = false;
   };
-
- private:
   struct Parse;
   struct Splice {
     std::size_t begin, end;
     std::string bytes;
   };
-  // UTF-8 text in the file's encoding, as character data when `escape`.
-  bool Encode(std::string_view text, bool escape, std::string& out) const;
+  // UTF-8 text in the file's encoding, as character data when `escape`
+  // (markup escaped, what the encoding cannot hold as references).
+  std::string Encode(std::string_view text, bool escape) const;
   bool Representable(char32_t cp) const;
-  bool ElementText(const std::string& name, const std::string& text, std::string& out) const;
-  // The empty-element tag of `place` opened: its "/>" becomes ">" + inside + end tag.
-  bool Open(const Place& place, const std::string& name, const std::string& inside, std::vector<Splice>& splices) const;
 
   std::string bytes_;
-  std::string encoding_;  // iconv's name for the file's encoding; empty for UTF-8
   std::size_t unit_ = 1;  // bytes of an ASCII character: 2 in UTF-16
   bool big_endian_ = false;  // in UTF-16
   void* to_file_ = nullptr;  // iconv from UTF-8 to the file's encoding
@@ -64,6 +60,7 @@ class ProfileDocument final : public XmlDocument {
   Place root_, section_;
   bool has_section_ = false;
   std::vector<Place> keys_;
+  mutable bool unencodable_ = false;  // an Encode failed
   AtomicWriteFaults faults_;
 };
 
