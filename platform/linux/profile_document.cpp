@@ -62,18 +62,6 @@ struct Decoder {
   int map[256];
 };
 
-int ConvertSequence(void* data, const char* s) {
-  const auto* d = static_cast<const Decoder*>(data);
-  const int cp = DecodeOne(d->cd, s, static_cast<std::size_t>(-d->map[static_cast<unsigned char>(*s)]));
-  return cp < 0 ? -1 : cp;
-}
-
-void ReleaseDecoder(void* data) {
-  auto* d = static_cast<Decoder*>(data);
-  ::iconv_close(d->cd);
-  delete d;
-}
-
 int OnUnknownEncoding(void*, const XML_Char* name, XML_Encoding* info) {
   const char* table = IconvTable(name);
   const iconv_t cd = table ? ::iconv_open("UTF-32LE", table) : kNoIconv;
@@ -87,13 +75,19 @@ int OnUnknownEncoding(void*, const XML_Char* name, XML_Encoding* info) {
     std::size_t n = 1;
     int cp;
     while ((cp = DecodeOne(cd, s, n)) == -2 && n < 4) ++n;
-    d->map[b] = n == 1 ? cp : -static_cast<int>(n);
+    d->map[b] = info->map[b] = n == 1 ? cp : -static_cast<int>(n);
     multibyte |= n > 1;
   }
-  std::copy(std::begin(d->map), std::end(d->map), info->map);
   info->data = d;
-  info->convert = multibyte ? ConvertSequence : nullptr;
-  info->release = ReleaseDecoder;
+  info->convert = [](void* data, const char* s) {
+    const auto* d = static_cast<const Decoder*>(data);
+    return std::max(DecodeOne(d->cd, s, static_cast<std::size_t>(-d->map[static_cast<unsigned char>(*s)])), -1);
+  };
+  if (!multibyte) info->convert = nullptr;
+  info->release = [](void* data) {
+    ::iconv_close(static_cast<Decoder*>(data)->cd);
+    delete static_cast<Decoder*>(data);
+  };
   return XML_STATUS_OK;
 }
 
@@ -150,7 +144,7 @@ struct ProfileDocument::Parse {
   std::vector<ProfileKey>& keys;
   std::size_t depth = 0;
   bool in_section = false;
-  bool from_entity = false;  // an element of interest came out of an entity's text
+  const char* refused = nullptr;  // what expat takes and XML does not
   std::string declared;      // the encoding the declaration names
 
   // Expat reports an element that an entity holds at the reference: its
@@ -183,7 +177,7 @@ struct ProfileDocument::Parse {
     if (Place* place = p.Current()) {
       place->begin = static_cast<std::size_t>(XML_GetCurrentByteIndex(p.parser));
       place->content = place->begin + static_cast<std::size_t>(XML_GetCurrentByteCount(p.parser));
-      p.from_entity |= !p.InFile(place->begin);
+      if (!p.InFile(place->begin)) p.refused = "its section or keys coming from an entity";
     }
   }
 
@@ -194,7 +188,7 @@ struct ProfileDocument::Parse {
       place->end_tag = static_cast<std::size_t>(XML_GetCurrentByteIndex(p.parser));
       place->end = place->end_tag + count;
       place->empty_tag = count == 0;  // "<a/>": no end tag of its own
-      p.from_entity |= count != 0 && !p.InFile(place->end_tag);
+      if (count != 0 && !p.InFile(place->end_tag)) p.refused = "its section or keys coming from an entity";
     }
     if (p.in_section && p.depth == 3) XML_SetCharacterDataHandler(p.parser, nullptr);
     if (p.in_section && p.depth == 2) p.in_section = false;
@@ -205,8 +199,12 @@ struct ProfileDocument::Parse {
     static_cast<Parse*>(data)->keys.back().text.append(text, static_cast<std::size_t>(length));
   }
 
-  static void OnDeclaration(void* data, const XML_Char* /*version*/, const XML_Char* encoding, int /*standalone*/) {
-    if (encoding) static_cast<Parse*>(data)->declared = encoding;
+  static void OnDeclaration(void* data, const XML_Char* version, const XML_Char* encoding, int /*standalone*/) {
+    auto& p = *static_cast<Parse*>(data);
+    if (encoding) p.declared = encoding;
+    // XML 1.0's version number is "1." and digits; expat takes any.
+    const std::string_view v = version ? version : "1.0";
+    if (v.size() < 3 || !v.starts_with("1.") || v.find_first_not_of("0123456789", 2) != v.npos) p.refused = "its version";
   }
 
   // False, with the reason, when expat refuses the bytes.
@@ -231,12 +229,10 @@ struct ProfileDocument::Parse {
       if (last) break;
       at += n;
     }
-    if (from_entity) reason = "its section or keys come from an entity";
-    return !from_entity;
+    if (refused) reason = std::string("not taken: ") + refused;
+    return !refused;
   }
 };
-
-ProfileDocument::ProfileDocument() = default;
 
 ProfileDocument::~ProfileDocument() {
   if (to_file_) ::iconv_close(static_cast<iconv_t>(to_file_));
@@ -273,7 +269,7 @@ XmlLoadResult ProfileDocument::Load(const std::string& path, std::string_view se
     reason = "out of memory";
     return XmlLoadResult::kUnreadable;
   }
-  Parse parse{*this, parser, section, keys, 0, false, false, {}};
+  Parse parse{*this, parser, section, keys, 0, false, nullptr, {}};
   const bool parsed = parse.Run(reason);
   XML_ParserFree(parser);
 

@@ -19,11 +19,10 @@ namespace k2t::linux_platform {
 
 class ProfileDocument final : public XmlDocument {
  public:
-  ProfileDocument();
+  ProfileDocument() = default;
   ~ProfileDocument() override;
   ProfileDocument(const ProfileDocument&) = delete;
   ProfileDocument& operator=(const ProfileDocument&) = delete;
-
   XmlLoadResult Load(const std::string& path, std::string_view section, std::vector<ProfileKey>& keys,
                      std::string& reason) override;
   bool Save(const std::string& path, const std::vector<ProfileKey>& keys, ProfileSaveError& error) override;
@@ -35,9 +34,8 @@ class ProfileDocument final : public XmlDocument {
   void SetWriteFaults(const AtomicWriteFaults& faults) { faults_ = faults; }
 
  private:
-  // Where an element lies in the file's bytes: its start tag begins at
-  // `begin`, its content lies between `content` and `end_tag`, and it ends
-  // at `end`. An empty-element tag ("<a/>") has all three at the tag's end.
+  // An element's bytes: [begin, content) its start tag, [end_tag, end) its
+  // end tag; an empty-element tag ("<a/>") has no end tag of its own.
   struct Place {
     std::size_t begin = 0, content = 0, end_tag = 0, end = 0;
     bool empty_tag = false;
