@@ -99,6 +99,9 @@ TEST_F(LinuxProfileTest, OnlyWhatChangedIsSpliced) {
          s.WriteText(kSettingsSection, "Fun2", "a<b&c>\r\n\x01");
        },
        Section("<Fun1>a&#65;&amp;<![CDATA[<]]></Fun1><Fun2>a&lt;b&amp;c&gt;&#13;\n\xEF\xBF\xBD</Fun2>")},
+      {"a section across the 64 KB pieces expat parses",
+       "<profile><!--" + std::string(65500, 'x') + "-->\n" + Section("<Vel>2</Vel>").substr(9), SetVel,
+       "<profile><!--" + std::string(65500, 'x') + "-->\n" + Section("<Vel>3</Vel>").substr(9)},
       {"a section further down is not the section", "<p><a><iTalvo_K2T_Pendant/></a></p>", SetVel,
        "<p><a><iTalvo_K2T_Pendant/></a><iTalvo_K2T_Pendant><Vel>3</Vel></iTalvo_K2T_Pendant></p>"},
   };
