@@ -209,6 +209,29 @@ TEST_F(LinuxProfileTest, WhatExpatRefusesIsNeverWritten) {
   }
 }
 
+// No external entity or DTD is read, and an entity that expands without
+// bound is refused.
+TEST_F(LinuxProfileTest, EntitiesReadNothingAndStayBounded) {
+  std::ofstream(dir_ + "/secret.txt") << "SECRET";
+  Write("<!DOCTYPE profile SYSTEM \"secret.dtd\" [<!ENTITY x SYSTEM \"secret.txt\">]>" +
+        Section("<Fun1>a&x;b</Fun1>"));
+  ProfileStore store(path_, std::make_unique<ProfileDocument>());
+  EXPECT_EQ(store.GetText(kSettingsSection, "Fun1", ""), "ab");
+  std::string laughs = "<!DOCTYPE profile [<!ENTITY a0 \"lol\">";
+  for (int i = 1; i < 12; ++i)
+    laughs += "<!ENTITY a" + std::to_string(i) + " \"" + std::string(10, '&') + "\">";
+  for (int i = 1; i < 12; ++i) {
+    const std::string ref = "&a" + std::to_string(i - 1) + ";";
+    std::string body;
+    for (int k = 0; k < 10; ++k) body += ref;
+    laughs.replace(laughs.find(std::string(10, '&')), 10, body);
+  }
+  Write(laughs + "]>" + Section("<Fun1>&a11;</Fun1>"));
+  std::vector<ProfileKey> keys;
+  std::string reason;
+  EXPECT_EQ(ProfileDocument().Load(path_, kSettingsSection, keys, reason), XmlLoadResult::kUnreadable);
+}
+
 // Only a file that is not there counts as missing; one that cannot be
 // looked at is unreadable, so no new profile ever takes its place.
 TEST_F(LinuxProfileTest, OnlyAnAbsentFileIsMissing) {
