@@ -57,10 +57,7 @@ int DecodeOne(iconv_t cd, const char* s, std::size_t n) {
 // What expat needs to read an encoding it does not know: for each first
 // byte, its character or the length of the sequence it starts, and a
 // conversion of such sequences.
-struct Decoder {
-  iconv_t cd;
-  int map[256];
-};
+struct Decoder { iconv_t cd; int map[256]; };
 
 int OnUnknownEncoding(void*, const XML_Char* name, XML_Encoding* info) {
   const char* table = IconvTable(name);
@@ -144,8 +141,8 @@ struct ProfileDocument::Parse {
   std::vector<ProfileKey>& keys;
   std::size_t depth = 0;
   bool in_section = false;
-  const char* refused = nullptr;  // what expat takes and XML does not
-  std::string declared;      // the encoding the declaration names
+  const char* refused = nullptr;  // why a file expat takes is not taken
+  std::string declared;           // the encoding the declaration names
 
   // Expat reports an element that an entity holds at the reference: its
   // place is not in the file's bytes.
@@ -177,7 +174,7 @@ struct ProfileDocument::Parse {
     if (Place* place = p.Current()) {
       place->begin = static_cast<std::size_t>(XML_GetCurrentByteIndex(p.parser));
       place->content = place->begin + static_cast<std::size_t>(XML_GetCurrentByteCount(p.parser));
-      if (!p.InFile(place->begin)) p.refused = "its section or keys coming from an entity";
+      if (!p.InFile(place->begin)) p.refused = "its section or keys come from an entity";
     }
   }
 
@@ -188,7 +185,7 @@ struct ProfileDocument::Parse {
       place->end_tag = static_cast<std::size_t>(XML_GetCurrentByteIndex(p.parser));
       place->end = place->end_tag + count;
       place->empty_tag = count == 0;  // "<a/>": no end tag of its own
-      if (count != 0 && !p.InFile(place->end_tag)) p.refused = "its section or keys coming from an entity";
+      if (count != 0 && !p.InFile(place->end_tag)) p.refused = "its section or keys come from an entity";
     }
     if (p.in_section && p.depth == 3) XML_SetCharacterDataHandler(p.parser, nullptr);
     if (p.in_section && p.depth == 2) p.in_section = false;
@@ -204,7 +201,8 @@ struct ProfileDocument::Parse {
     if (encoding) p.declared = encoding;
     // XML 1.0's version number is "1." and digits; expat takes any.
     const std::string_view v = version ? version : "1.0";
-    if (v.size() < 3 || !v.starts_with("1.") || v.find_first_not_of("0123456789", 2) != v.npos) p.refused = "its version";
+    if (v.size() < 3 || !v.starts_with("1.") || v.find_first_not_of("0123456789", 2) != v.npos)
+      p.refused = "its version is not 1.x";
   }
 
   // False, with the reason, when expat refuses the bytes.
@@ -229,7 +227,7 @@ struct ProfileDocument::Parse {
       if (last) break;
       at += n;
     }
-    if (refused) reason = std::string("not taken: ") + refused;
+    if (refused) reason = refused;
     return !refused;
   }
 };
@@ -328,33 +326,39 @@ bool ProfileDocument::Representable(char32_t cp) const {
 bool ProfileDocument::Write(const std::vector<ProfileKey>& keys, const ContentSink& sink) const {
   unencodable_ = false;
   std::vector<Splice> splices;
-  // An empty-element tag opened: its "/>" becomes ">", what goes inside
-  // and the end tag.
+  using State = ProfileKey::State;
+  const auto element = [this](const std::string& name, const std::string& inside) {
+    return Encode("<" + name + ">", false) + inside + Encode("</" + name + ">", false);
+  };
+  // An empty-element tag opened: its "/>" gives way to ">", what goes
+  // inside and the end tag.
   const auto open = [this, &splices](const Place& place, const std::string& name, const std::string& inside) {
-    splices.push_back({place.end - 2 * unit_, place.end, Encode(">", false) + inside + Encode("</" + name + ">", false)});
+    const std::string rest = Encode(">", false) + inside + Encode("</" + name + ">", false);
+    splices.push_back({place.end - 2 * unit_, place.end, rest});
   };
   std::string added;
   for (std::size_t i = 0; i < keys.size(); ++i) {
     const ProfileKey& key = keys[i];
-    const Place* at = i < keys_.size() ? &keys_[i] : nullptr;
-    if (!at && key.state == ProfileKey::State::kAdded && key.text.empty()) added += Encode("<" + key.name + "/>", false);
-    else if (!at && key.state == ProfileKey::State::kAdded)
-      added += Encode("<" + key.name + ">", false) + Encode(key.text, true) + Encode("</" + key.name + ">", false);
-    else if (at && key.state == ProfileKey::State::kRemoved) splices.push_back({at->begin, at->end, {}});
-    else if (at && key.state == ProfileKey::State::kChanged && !at->empty_tag)
-      splices.push_back({at->content, at->end_tag, Encode(key.text, true)});
-    else if (at && key.state == ProfileKey::State::kChanged && !key.text.empty()) open(*at, key.name, Encode(key.text, true));
+    if (i >= keys_.size()) {
+      if (key.state == State::kAdded && key.text.empty()) added += Encode("<" + key.name + "/>", false);
+      else if (key.state == State::kAdded) added += element(key.name, Encode(key.text, true));
+      continue;
+    }
+    const Place& at = keys_[i];
+    if (key.state == State::kRemoved) splices.push_back({at.begin, at.end, {}});
+    else if (key.state == State::kChanged && !at.empty_tag)
+      splices.push_back({at.content, at.end_tag, Encode(key.text, true)});
+    else if (key.state == State::kChanged && !key.text.empty()) open(at, key.name, Encode(key.text, true));
   }
-  // Before the section's end tag; a new section before the document
-  // element's.
+  // The added keys before the section's end tag, or in a new section.
   if (!added.empty() && has_section_ && section_.empty_tag) {
     open(section_, section_name_, added);
   } else if (!added.empty() && has_section_) {
     splices.push_back({section_.end_tag, section_.end_tag, added});
+  } else if (!added.empty() && root_.empty_tag) {
+    open(root_, root_name_, element(section_name_, added));
   } else if (!added.empty()) {
-    const std::string new_section = Encode("<" + section_name_ + ">", false) + added + Encode("</" + section_name_ + ">", false);
-    if (root_.empty_tag) open(root_, root_name_, new_section);
-    else splices.push_back({root_.end_tag, root_.end_tag, new_section});
+    splices.push_back({root_.end_tag, root_.end_tag, element(section_name_, added)});
   }
   if (unencodable_) return false;
   std::stable_sort(splices.begin(), splices.end(), [](const Splice& a, const Splice& b) { return a.begin < b.begin; });

@@ -36,15 +36,9 @@ class ProfileDocument final : public XmlDocument {
  private:
   // An element's bytes: [begin, content) its start tag, [end_tag, end) its
   // end tag; an empty-element tag ("<a/>") has no end tag of its own.
-  struct Place {
-    std::size_t begin = 0, content = 0, end_tag = 0, end = 0;
-    bool empty_tag = false;
-  };
+  struct Place { std::size_t begin = 0, content = 0, end_tag = 0, end = 0; bool empty_tag = false; };
   struct Parse;
-  struct Splice {
-    std::size_t begin, end;
-    std::string bytes;
-  };
+  struct Splice { std::size_t begin, end; std::string bytes; };  // bytes in place of [begin, end)
   // UTF-8 text in the file's encoding, as character data when `escape`
   // (markup escaped, what the encoding cannot hold as references).
   std::string Encode(std::string_view text, bool escape) const;

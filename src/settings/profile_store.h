@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "settings/pendant_settings.h"
 #include "settings/xml_document.h"
 
 namespace k2t {
@@ -18,7 +19,7 @@ class ProfileStore {
   // document may be null (no XML service): reads then give their defaults and
   // nothing is written. The store serves the one section it is made for.
   ProfileStore(std::string path, std::unique_ptr<XmlDocument> document,
-               std::string_view section = "iTalvo_K2T_Pendant");
+               std::string_view section = kSettingsSection);
   virtual ~ProfileStore();
   ProfileStore(const ProfileStore&) = delete;
   ProfileStore& operator=(const ProfileStore&) = delete;
