@@ -254,13 +254,15 @@ XmlLoadResult ProfileDocument::Load(const std::string& path, std::string_view se
   }
   if (missing) bytes_ = "<profile/>";
 
-  // UTF-16 is told by its first bytes (a byte order mark, or the '<' that
-  // must open the file); every other encoding the list has is ASCII-based.
+  // UTF-16 is told by its byte order mark, which XML requires of it (expat
+  // would take it without); every other encoding the list has is ASCII-based.
   const auto starts = [this](std::string_view s) { return bytes_.compare(0, s.size(), s) == 0; };
-  unit_ = 1;
-  big_endian_ = false;
-  if (starts("\xFF\xFE") || starts(std::string_view("<\0", 2))) unit_ = 2;
-  if (starts("\xFE\xFF") || starts(std::string_view("\0<", 2))) unit_ = 2, big_endian_ = true;
+  big_endian_ = starts("\xFE\xFF");
+  unit_ = big_endian_ || starts("\xFF\xFE") ? 2 : 1;
+  if (unit_ == 1 && (starts(std::string_view("<\0", 2)) || starts(std::string_view("\0<", 2)))) {
+    reason = "UTF-16 without its byte order mark";
+    return XmlLoadResult::kUnreadable;
+  }
 
   XML_Parser parser = XML_ParserCreate(nullptr);
   if (!parser) {

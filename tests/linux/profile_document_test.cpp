@@ -193,6 +193,7 @@ TEST_F(LinuxProfileTest, WhatExpatRefusesIsNeverWritten) {
            "<?xml version=\"1.0\" encoding=\"EBCDIC-US\"?><profile>" + section + "</profile>",
            "<!DOCTYPE profile [<!ENTITY s \"" + section + "\">]><profile>&s;</profile>",
            "<profile>" + section + "</profile>\n<profile/>",
+           std::string("<\0p\0/\0>\0", 8),  // UTF-16 without its byte order mark
        }) {
     Write(broken);
     std::vector<ProfileKey> keys;
