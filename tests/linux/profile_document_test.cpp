@@ -10,7 +10,6 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
-#include <sstream>
 
 #include "platform/linux/atomic_file.h"
 #include "platform/linux/profile_document.h"
@@ -36,12 +35,7 @@ class LinuxProfileTest : public ::testing::Test {
     fs::remove_all(dir_);
   }
   void Write(const std::string& text) { std::ofstream(path_, std::ios::binary) << text; }
-  std::string Read() const {
-    std::ifstream in(path_, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-  }
+  std::string Read() const { return ReadFileBytes(path_); }
   // The file after a store over `before` did what `use` does.
   std::string After(const std::string& before, const std::function<void(ProfileStore&)>& use) {
     Write(before);

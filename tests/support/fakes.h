@@ -141,6 +141,8 @@ class FakeWindowServices final : public WindowServices {
 
 // A new, empty folder under the system's temporary folder.
 std::string MakeTempDir(const std::string& prefix);
+// A file's bytes; empty when it cannot be read.
+std::string ReadFileBytes(const std::string& path);
 
 // The platform's own profile document, which the unit tests run over: expat
 // splicing the file's bytes on Linux, MSXML on Windows.

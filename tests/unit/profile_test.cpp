@@ -9,7 +9,6 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
-#include <sstream>
 #include <utility>
 
 #include "support/fakes.h"
@@ -27,12 +26,7 @@ class ProfileTest : public ::testing::Test {
   }
   ~ProfileTest() override { fs::remove_all(dir_); }
   void Write(const std::string& text) { std::ofstream(path_, std::ios::binary) << text; }
-  std::string Read() const {
-    std::ifstream in(path_, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-  }
+  std::string Read() const { return ReadFileBytes(path_); }
   std::unique_ptr<ProfileStore> Store() { return std::make_unique<ProfileStore>(path_, NewTestDocument()); }
   // The section's keys as a fresh load finds them, in order.
   Keys Saved(XmlLoadResult expected = XmlLoadResult::kLoaded) {
