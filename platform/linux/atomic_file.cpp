@@ -40,28 +40,28 @@ void SyncFolder(const std::string& folder) {
   ::close(fd);
 }
 
-// Overwrites an existing file. The space is reserved before the first byte
-// changes, so a full disk leaves the old content whole.
-bool WriteInPlace(const std::string& target, const void* data, std::size_t size) {
+// Overwrites an existing file; 0 or the errno of the failure. The space is
+// reserved before the first byte changes, so a full disk leaves the old
+// content whole.
+int WriteInPlace(const std::string& target, const void* data, std::size_t size) {
   const int fd = ::open(target.c_str(), O_WRONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  const int reserved = size > 0 ? ::posix_fallocate(fd, 0, static_cast<off_t>(size)) : 0;
-  bool ok = reserved == 0 || reserved == EOPNOTSUPP || reserved == EINVAL;
-  ok = ok && WriteAll(fd, data, size);
-  ok = ok && ::ftruncate(fd, static_cast<off_t>(size)) == 0;
-  ok = ok && ::fsync(fd) == 0;
-  if (::close(fd) != 0) ok = false;
-  return ok;
+  if (fd < 0) return errno;
+  int error = size > 0 ? ::posix_fallocate(fd, 0, static_cast<off_t>(size)) : 0;
+  if (error == EOPNOTSUPP || error == EINVAL) error = 0;
+  if (!error && (!WriteAll(fd, data, size) || ::ftruncate(fd, static_cast<off_t>(size)) != 0 || ::fsync(fd) != 0))
+    error = errno;
+  if (::close(fd) != 0 && !error) error = errno;
+  return error;
 }
 
 // The whole content, for writing in place (its size is reserved first).
-bool WriteInPlace(const std::string& target, const ContentSource& produce) {
+int WriteInPlace(const std::string& target, const ContentSource& produce) {
   std::string content;
   const bool made = produce([&content](const char* data, std::size_t size) {
     content.append(data, size);
     return true;
   });
-  return made && WriteInPlace(target, content.data(), content.size());
+  return made ? WriteInPlace(target, content.data(), content.size()) : EIO;
 }
 
 // Pieces into a file through a buffer of its own.
@@ -112,22 +112,15 @@ Temporary CreateTemporary(const std::string& folder, std::string& temp, int& fd,
   return Temporary::kFailed;
 }
 
-}  // namespace
-
-bool AtomicWriteFile(const std::string& path, const void* data, std::size_t size,
-                     const AtomicWriteFaults* faults) {
-  return AtomicWriteFile(
-      path, [data, size](const ContentSink& sink) { return sink(static_cast<const char*>(data), size); },
-      faults);
-}
-
-bool AtomicWriteFile(const std::string& path, const ContentSource& produce, const AtomicWriteFaults* faults) {
-  if (path.empty()) return false;
+// The save; 0 or the errno of the failure.
+int Replace(const std::string& path, const ContentSource& produce, const AtomicWriteFaults* faults) {
+  if (path.empty()) return ENOENT;
   std::string target = path;
   struct stat st{};
   const bool exists = ::stat(path.c_str(), &st) == 0;
+  if (!exists && errno != ENOENT) return errno;
   if (exists) {
-    if (!S_ISREG(st.st_mode)) return false;
+    if (!S_ISREG(st.st_mode)) return S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
     // Replace the file a link points to, not the link.
     if (char* real = ::realpath(path.c_str(), nullptr)) {
       target = real;
@@ -139,13 +132,18 @@ bool AtomicWriteFile(const std::string& path, const ContentSource& produce, cons
   int fd = -1;
   switch (CreateTemporary(FolderOf(target), temp, fd, faults)) {
     case Temporary::kCreated: break;
-    case Temporary::kRefused: return exists && WriteInPlace(target, produce);
-    case Temporary::kFailed: return false;
+    case Temporary::kRefused: return exists ? WriteInPlace(target, produce) : errno;
+    case Temporary::kFailed: return errno ? errno : EEXIST;
   }
   bool ok = true;
+  int error = 0;
+  const auto fail = [&ok, &error] {
+    if (ok) error = errno;
+    ok = false;
+  };
   if (exists) {
     struct stat made{};
-    ok = ::fstat(fd, &made) == 0;
+    if (::fstat(fd, &made) != 0) fail();
     if (ok && (made.st_uid != st.st_uid || made.st_gid != st.st_gid) &&
         ::fchown(fd, st.st_uid, st.st_gid) != 0) {
       // Not ours to give away: the file keeps its owner by being written in place.
@@ -154,22 +152,44 @@ bool AtomicWriteFile(const std::string& path, const ContentSource& produce, cons
       return WriteInPlace(target, produce);
     }
     // After the owner: changing it clears the set-id bits.
-    ok = ok && ::fchmod(fd, st.st_mode & 07777) == 0;
+    if (ok && ::fchmod(fd, st.st_mode & 07777) != 0) fail();
   }
   if (ok) {
     FileSink file(fd);
-    ok = produce([&file](const char* data, std::size_t size) { return file.Put(data, size); }) && file.Flush();
+    errno = EIO;  // a source that fails says nothing of its own
+    if (!produce([&file](const char* data, std::size_t size) { return file.Put(data, size); }) || !file.Flush())
+      fail();
   }
-  ok = ok && ::fsync(fd) == 0;
-  if (::close(fd) != 0) ok = false;
-  if (ok && faults && faults->fail_before_rename) ok = false;
-  if (ok) ok = ::rename(temp.c_str(), target.c_str()) == 0;
+  if (ok && ::fsync(fd) != 0) fail();
+  if (::close(fd) != 0) fail();
+  if (ok && faults && faults->fail_before_rename) {
+    errno = EIO;
+    fail();
+  }
+  if (ok && ::rename(temp.c_str(), target.c_str()) != 0) fail();
   if (!ok) {
     ::unlink(temp.c_str());
-    return false;
+    return error;
   }
   SyncFolder(FolderOf(target));
-  return true;
+  return 0;
+}
+
+}  // namespace
+
+bool AtomicWriteFile(const std::string& path, const void* data, std::size_t size,
+                     const AtomicWriteFaults* faults, int* error) {
+  return AtomicWriteFile(
+      path, [data, size](const ContentSink& sink) { return sink(static_cast<const char*>(data), size); },
+      faults, error);
+}
+
+bool AtomicWriteFile(const std::string& path, const ContentSource& produce, const AtomicWriteFaults* faults,
+                     int* error) {
+  int ignored = 0;
+  int& failure = error ? *error : ignored;
+  failure = Replace(path, produce, faults);
+  return failure == 0;
 }
 
 }  // namespace k2t::linux_platform

@@ -28,8 +28,9 @@ struct AtomicWriteFaults {
 // replacement cannot take, and a folder that cannot take the temporary file
 // (no write permission, name too long) while the file itself is writable.
 // A path naming something other than a regular file is never written.
+// On failure, error (when given) holds the errno that says why.
 bool AtomicWriteFile(const std::string& path, const void* data, std::size_t size,
-                     const AtomicWriteFaults* faults = nullptr);
+                     const AtomicWriteFaults* faults = nullptr, int* error = nullptr);
 
 // The same for content made in pieces, so a large file is never held whole
 // in memory on the usual path: `produce` hands each piece to the sink and
@@ -37,6 +38,6 @@ bool AtomicWriteFile(const std::string& path, const void* data, std::size_t size
 using ContentSink = std::function<bool(const char* data, std::size_t size)>;
 using ContentSource = std::function<bool(const ContentSink& sink)>;
 bool AtomicWriteFile(const std::string& path, const ContentSource& produce,
-                     const AtomicWriteFaults* faults = nullptr);
+                     const AtomicWriteFaults* faults = nullptr, int* error = nullptr);
 
 }  // namespace k2t::linux_platform

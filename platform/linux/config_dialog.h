@@ -2,6 +2,7 @@
 #pragma once
 
 #include <functional>
+#include <string_view>
 
 namespace k2t {
 struct PendantSettings;
@@ -16,5 +17,9 @@ namespace k2t::linux_platform {
 // runs every 25 ms from the dialog's own event loop.
 bool RunConfigDialogOnLinux(PendantSettings& settings,
                             const std::function<void()>& every_poll_period = {});
+
+// Shows a warning message box with an OK button modally, where a display is
+// reachable (the dialog's rules); false when none could be shown.
+bool ShowMessageOnLinux(std::string_view message);
 
 }  // namespace k2t::linux_platform

@@ -7,4 +7,6 @@ bool RunConfigDialogOnLinux(PendantSettings& /*settings*/, const std::function<v
   return false;
 }
 
+bool ShowMessageOnLinux(std::string_view /*message*/) { return false; }
+
 }  // namespace k2t::linux_platform

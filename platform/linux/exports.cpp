@@ -7,7 +7,8 @@
 namespace {
 
 k2t::Module* TheModule() {
-  static k2t::linux_platform::LinuxPlatform platform(&k2t::linux_platform::RunConfigDialogOnLinux);
+  static k2t::linux_platform::LinuxPlatform platform(&k2t::linux_platform::RunConfigDialogOnLinux,
+                                                     &k2t::linux_platform::ShowMessageOnLinux);
   static k2t::Module module(platform);
   return &module;
 }

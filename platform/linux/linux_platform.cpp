@@ -8,7 +8,7 @@
 #include "k2t/sim_hid.h"
 #include "platform/linux/hidraw_bus.h"
 #include "platform/linux/host_loop_window.h"
-#include "platform/linux/pugixml_document.h"
+#include "platform/linux/profile_document.h"
 #include "platform/linux/sim_hid_bus.h"
 
 namespace k2t::linux_platform {
@@ -37,7 +37,7 @@ WindowPorts LinuxPlatform::CreateWindowPorts(DrovikWin& window, void* host_windo
 }
 
 std::unique_ptr<XmlDocument> LinuxPlatform::CreateXmlDocument() {
-  return std::make_unique<PugiXmlDocument>();
+  return std::make_unique<ProfileDocument>();
 }
 
 std::string_view FileNameOf(std::string_view path) {
@@ -54,6 +54,10 @@ std::string LinuxPlatform::ModuleFileName() {
 
 void LinuxPlatform::RunConfigDialog(PendantSettings& settings) {
   if (dialog_) dialog_(settings, [] { HostLoopWindow::PollWhileHostWaits(); });
+}
+
+void LinuxPlatform::ShowMessage(std::string_view message) {
+  if (message_) message_(message);
 }
 
 }  // namespace k2t::linux_platform

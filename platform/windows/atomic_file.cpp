@@ -2,7 +2,10 @@
 
 #include <windows.h>
 
+#include <cstring>
 #include <vector>
+
+#include "platform/windows/ansi_text.h"
 
 namespace k2t::windows {
 
@@ -46,17 +49,25 @@ std::wstring FolderOf(const std::wstring& path) {
   return path.substr(0, slash);
 }
 
-// The file a symbolic link points to; the path itself otherwise.
+// The file a symbolic link points to; the path itself otherwise. The call
+// that tells came with Vista, as symbolic links did: looked up when needed,
+// so the DLL loads on XP, which has no links to follow.
 std::wstring FinalPath(const std::wstring& path, DWORD attributes) {
   if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return path;
+  using FinalPathFn = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
+  const FARPROC symbol = ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "GetFinalPathNameByHandleW");
+  if (!symbol) return path;
+  FinalPathFn final_path = nullptr;
+  static_assert(sizeof final_path == sizeof symbol);
+  std::memcpy(&final_path, &symbol, sizeof final_path);
   Handle file(::CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                             nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   if (!file.valid()) return path;
   std::vector<wchar_t> buffer(MAX_PATH + 1);
-  DWORD n = ::GetFinalPathNameByHandleW(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()), 0);
+  DWORD n = final_path(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()), 0);
   if (n >= buffer.size()) {
     buffer.resize(n + 1);
-    n = ::GetFinalPathNameByHandleW(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()), 0);
+    n = final_path(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()), 0);
   }
   if (n == 0 || n >= buffer.size()) return path;
   return std::wstring(buffer.data(), n);
@@ -71,13 +82,42 @@ unsigned long LinkCount(const std::wstring& path) {
   return info.nNumberOfLinks;
 }
 
-bool WriteInPlace(const std::wstring& path, const void* data, std::size_t size) {
-  Handle file(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, TRUNCATE_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.valid()) return false;
-  bool ok = WriteAll(file.get(), data, size);
-  if (ok) ok = ::FlushFileBuffers(file.get()) != 0;
-  return file.Close() && ok;
+bool Busy(DWORD error) { return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION; }
+
+// Overwrites an existing file; 0 or the error. Other programs may go on
+// reading it meanwhile. A file held against writing is tried again twice,
+// 5 ms apart: a wait lasts at most a clock tick (15.6 ms) beyond what it
+// asks, so the whole stays under 50 ms. The space is reserved before the
+// first byte changes, so a full disk leaves the old content whole.
+DWORD WriteInPlace(const std::wstring& path, const void* data, std::size_t size, const AtomicWriteFaults* faults) {
+  unsigned busy = faults ? faults->in_place_busy : 0;
+  HANDLE opened = INVALID_HANDLE_VALUE;
+  for (int attempt = 0;; ++attempt) {
+    DWORD error = ERROR_SHARING_VIOLATION;
+    if (busy > 0) {
+      --busy;
+    } else {
+      opened = ::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (opened != INVALID_HANDLE_VALUE) break;
+      error = ::GetLastError();
+    }
+    if (!Busy(error) || attempt == 2) return error;
+    ::Sleep(5);
+  }
+  Handle file(opened);
+  LARGE_INTEGER length{}, end{};
+  end.QuadPart = static_cast<LONGLONG>(size);
+  const LARGE_INTEGER zero{};
+  bool ok = ::GetFileSizeEx(file.get(), &length) != 0;
+  if (ok && length.QuadPart < end.QuadPart)
+    ok = ::SetFilePointerEx(file.get(), end, nullptr, FILE_BEGIN) && ::SetEndOfFile(file.get());
+  ok = ok && ::SetFilePointerEx(file.get(), zero, nullptr, FILE_BEGIN) && WriteAll(file.get(), data, size);
+  ok = ok && ::SetFilePointerEx(file.get(), end, nullptr, FILE_BEGIN) && ::SetEndOfFile(file.get());
+  ok = ok && ::FlushFileBuffers(file.get());
+  const DWORD error = ok ? 0 : ::GetLastError();
+  if (!file.Close() && ok) return ::GetLastError();
+  return ok ? 0 : (error ? error : ERROR_WRITE_FAULT);
 }
 
 std::wstring TemporaryName(const std::wstring& folder, unsigned attempt) {
@@ -89,19 +129,19 @@ std::wstring TemporaryName(const std::wstring& folder, unsigned attempt) {
   return folder + (last == L'\\' || last == L'/' ? L"" : L"\\") + name;
 }
 
-}  // namespace
 
-bool AtomicWriteFile(const std::wstring& path, const void* data, std::size_t size,
-                     const AtomicWriteFaults* faults) {
-  if (path.empty()) return false;
+// The save; 0 or the error.
+DWORD Replace(const std::wstring& path, const void* data, std::size_t size, const AtomicWriteFaults* faults) {
+  if (path.empty()) return ERROR_PATH_NOT_FOUND;
   const DWORD attributes = ::GetFileAttributesW(path.c_str());
   const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
-  if (exists && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
+  if (!exists && ::GetLastError() != ERROR_FILE_NOT_FOUND) return ::GetLastError();
+  if (exists && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return ERROR_DIRECTORY;
   const std::wstring target = exists ? FinalPath(path, attributes) : path;
 
   if (exists) {
     const unsigned long links = faults && faults->link_count ? faults->link_count : LinkCount(target);
-    if (links > 1) return WriteInPlace(target, data, size);
+    if (links > 1) return WriteInPlace(target, data, size, faults);
   }
 
   const std::wstring folder = FolderOf(target);
@@ -118,28 +158,61 @@ bool AtomicWriteFile(const std::wstring& path, const void* data, std::size_t siz
     const DWORD error = ::GetLastError();
     if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) continue;
     // A folder that takes no new file may still hold a file we may write.
-    if (exists && error == ERROR_ACCESS_DENIED) return WriteInPlace(target, data, size);
-    return false;
+    if (exists && error == ERROR_ACCESS_DENIED) return WriteInPlace(target, data, size, faults);
+    return error;
   }
   Handle file(created);
-  if (!file.valid()) return false;
-  bool ok = WriteAll(file.get(), data, size);
-  if (ok) ok = ::FlushFileBuffers(file.get()) != 0;
-  if (!file.Close()) ok = false;
-  if (ok && faults && faults->fail_before_replace) ok = false;
-  if (ok && exists) {
-    ok = ::ReplaceFileW(target.c_str(), temp.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
-                        nullptr) != 0;
+  if (!file.valid()) return ERROR_FILE_EXISTS;
+  DWORD error = 0;
+  const auto step = [&error](bool done) {
+    if (!done && !error) error = ::GetLastError() ? ::GetLastError() : ERROR_WRITE_FAULT;
+    return done;
+  };
+  step(WriteAll(file.get(), data, size)) && step(::FlushFileBuffers(file.get()) != 0);
+  step(file.Close());
+  if (!error && faults && faults->fail_before_replace) error = ERROR_WRITE_FAULT;
+  if (!error && exists) {
+    bool replaced = ::ReplaceFileW(target.c_str(), temp.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
+                                   nullptr) != 0;
+    DWORD refused = replaced ? 0 : ::GetLastError();
+    if (faults && faults->replace_error) replaced = false, refused = faults->replace_error;
+    // Another program holds the file without delete sharing: the target
+    // is untouched and may still be written in place.
+    if (!replaced && (Busy(refused) || refused == ERROR_ACCESS_DENIED || refused == ERROR_UNABLE_TO_REMOVE_REPLACED)) {
+      ::DeleteFileW(temp.c_str());
+      return WriteInPlace(target, data, size, faults);
+    }
     // A file system without ReplaceFile's bookkeeping still renames.
-    if (!ok) ok = ::MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
-  } else if (ok) {
-    ok = ::MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    if (!replaced) step(::MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0);
+  } else if (!error) {
+    step(::MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0);
   }
   // ReplaceFileW can fail after removing the target; the temporary file is
   // then the only copy of the profile and stays.
-  if (!ok && (!exists || ::GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES))
+  if (error && (!exists || ::GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES))
     ::DeleteFileW(temp.c_str());
-  return ok;
+  return error;
+}
+
+}  // namespace
+
+bool AtomicWriteFile(const std::wstring& path, const void* data, std::size_t size, const AtomicWriteFaults* faults,
+                     unsigned long* error) {
+  const DWORD failure = Replace(path, data, size, faults);
+  if (error) *error = failure;
+  return failure == 0;
+}
+
+std::string ErrorText(unsigned long error) {
+  wchar_t* text = nullptr;
+  const DWORD n = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                       FORMAT_MESSAGE_IGNORE_INSERTS,
+                                   nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::wstring words(text ? text : L"", n);
+  if (text) ::LocalFree(text);
+  while (!words.empty() && (words.back() == L'\n' || words.back() == L'\r' || words.back() == L' ')) words.pop_back();
+  std::string out = Narrow(words, Encoding::kUtf8);
+  return (out.empty() ? std::string("Error") : out) + " (" + std::to_string(error) + ")";
 }
 
 }  // namespace k2t::windows

@@ -74,8 +74,6 @@ class ComPtr {
   T* p_ = nullptr;
 };
 
-IXMLDOMNode* NodeOf(XmlElement e) { return static_cast<IXMLDOMNode*>(e.handle); }
-
 // The file's bytes; false when it cannot be read.
 bool ReadFileBytes(const std::wstring& path, std::string& bytes) {
   HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -170,31 +168,45 @@ void MsxmlDocument::ReleaseHeld() {
   held_.clear();
 }
 
-XmlElement MsxmlDocument::Hold(IXMLDOMNode* node) {
-  if (!node) return {};
-  held_.push_back(node);
-  return XmlElement{node};
+IXMLDOMNode* MsxmlDocument::Hold(IXMLDOMNode* node) {
+  if (node) held_.push_back(node);
+  return node;
 }
 
-XmlLoadResult MsxmlDocument::Load(const std::string& path) {
+XmlLoadResult MsxmlDocument::Load(const std::string& path, std::string_view section, std::vector<ProfileKey>& keys,
+                                  std::string& reason) {
   ReleaseHeld();
-  if (path.empty()) return XmlLoadResult::kMissing;
+  keys.clear();
+  keys_.clear();
+  section_ = nullptr;
+  section_name_ = section;
+  // Whatever an earlier load left: a new profile starts empty.
+  ComPtr<IXMLDOMElement> earlier;
+  if (SUCCEEDED(doc_->get_documentElement(earlier.out())) && earlier.get()) {
+    ComPtr<IXMLDOMNode> removed;
+    doc_->removeChild(earlier.get(), removed.out());
+  }
   const std::wstring wide = Widen(path);
   if (wide.empty()) return XmlLoadResult::kMissing;
   if (::GetFileAttributesW(wide.c_str()) == INVALID_FILE_ATTRIBUTES) {
     // Only a file that is not there is missing: a share that fails or a
     // file that cannot be looked at must not be replaced by a new profile.
     const DWORD error = ::GetLastError();
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? XmlLoadResult::kMissing
-                                                                           : XmlLoadResult::kUnreadable;
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return XmlLoadResult::kMissing;
+    reason = ErrorText(error);
+    return XmlLoadResult::kUnreadable;
   }
   std::string bytes;
-  if (!ReadFileBytes(wide, bytes)) return XmlLoadResult::kUnreadable;
-  // An empty file holds nothing that could be lost.
+  if (!ReadFileBytes(wide, bytes)) {
+    reason = ErrorText(::GetLastError());
+    return XmlLoadResult::kUnreadable;
+  }
+  // An empty or blank file holds nothing that could be lost.
   if (OnlyWhitespace(bytes)) return XmlLoadResult::kMissing;
   // An MSXML that cannot refuse a document type declaration would expand
   // its entities without bound on the host's thread: such a profile is not
   // read.
+  reason = "it does not parse as XML";
   if (!dtd_prohibited_ && MayHoldDoctype(bytes)) return XmlLoadResult::kUnreadable;
   // Parsed from memory: the document has no location from which a
   // reference could be resolved.
@@ -207,38 +219,50 @@ XmlLoadResult MsxmlDocument::Load(const std::string& path) {
   VARIANT_BOOL loaded = VARIANT_FALSE;
   const HRESULT hr = doc_->load(source, &loaded);
   stream->Release();
+  ComPtr<IXMLDOMElement> root;
   if (FAILED(hr) || loaded != VARIANT_TRUE) {
+    ComPtr<IXMLDOMParseError> error;
+    Bstr words;
+    long line = 0;
+    if (SUCCEEDED(doc_->get_parseError(error.out())) && error.get() && SUCCEEDED(error->get_reason(words.out())) &&
+        words.get() && SUCCEEDED(error->get_line(&line))) {
+      std::string text = Narrow(words.view(), Encoding::kUtf8);
+      while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
+      reason = text + " (line " + std::to_string(line) + ")";
+    }
     // What a failed parse leaves behind is not the file's content.
-    ComPtr<IXMLDOMElement> partial;
-    if (SUCCEEDED(doc_->get_documentElement(partial.out())) && partial.get()) {
+    if (SUCCEEDED(doc_->get_documentElement(root.out())) && root.get()) {
       ComPtr<IXMLDOMNode> removed;
-      doc_->removeChild(partial.get(), removed.out());
+      doc_->removeChild(root.get(), removed.out());
     }
     return XmlLoadResult::kUnreadable;
+  }
+  reason.clear();
+  if (FAILED(doc_->get_documentElement(root.out())) || !root.get()) return XmlLoadResult::kLoaded;
+  section_ = FirstChildElement(root.get(), section);
+  IXMLDOMNode* child = nullptr;
+  if (!section_ || FAILED(section_->get_firstChild(&child))) return XmlLoadResult::kLoaded;
+  while (child) {
+    DOMNodeType type = NODE_INVALID;
+    Bstr name, text;
+    if (SUCCEEDED(child->get_nodeType(&type)) && type == NODE_ELEMENT && SUCCEEDED(child->get_nodeName(name.out())) &&
+        SUCCEEDED(child->get_text(text.out()))) {
+      child->AddRef();
+      keys_.push_back(Hold(child));
+      keys.push_back({Narrow(name.view(), Encoding::kUtf8), Narrow(text.view(), Encoding::kUtf8)});
+    }
+    IXMLDOMNode* next = nullptr;
+    if (FAILED(child->get_nextSibling(&next))) next = nullptr;
+    child->Release();
+    child = next;
   }
   return XmlLoadResult::kLoaded;
 }
 
-XmlElement MsxmlDocument::DocumentElement() {
-  IXMLDOMElement* root = nullptr;
-  if (FAILED(doc_->get_documentElement(&root))) return {};
-  return Hold(root);
-}
-
-XmlElement MsxmlDocument::AppendDocumentElement(std::string_view name) {
-  ComPtr<IXMLDOMElement> element;
-  Bstr tag(name);
-  if (!tag.get() || FAILED(doc_->createElement(tag.get(), element.out())) || !element.get()) return {};
-  IXMLDOMNode* appended = nullptr;
-  if (FAILED(doc_->appendChild(element.get(), &appended))) return {};
-  return Hold(appended);
-}
-
-XmlElement MsxmlDocument::FirstChildElement(XmlElement parent, std::string_view name) {
-  if (!parent) return {};
+IXMLDOMNode* MsxmlDocument::FirstChildElement(IXMLDOMNode* parent, std::string_view name) {
   const std::wstring wanted = Widen(name, Encoding::kUtf8);
   IXMLDOMNode* child = nullptr;
-  if (FAILED(NodeOf(parent)->get_firstChild(&child))) return {};
+  if (FAILED(parent->get_firstChild(&child))) return nullptr;
   while (child) {
     DOMNodeType type = NODE_INVALID;
     if (SUCCEEDED(child->get_nodeType(&type)) && type == NODE_ELEMENT) {
@@ -250,38 +274,46 @@ XmlElement MsxmlDocument::FirstChildElement(XmlElement parent, std::string_view 
     child->Release();
     child = next;
   }
-  return {};
+  return nullptr;
 }
 
-XmlElement MsxmlDocument::AppendChildElement(XmlElement parent, std::string_view name) {
-  if (!parent) return {};
+// parent null: the document element.
+IXMLDOMNode* MsxmlDocument::AppendChildElement(IXMLDOMNode* parent, std::string_view name) {
   ComPtr<IXMLDOMElement> element;
   Bstr tag(name);
-  if (!tag.get() || FAILED(doc_->createElement(tag.get(), element.out())) || !element.get()) return {};
+  if (!tag.get() || FAILED(doc_->createElement(tag.get(), element.out())) || !element.get()) return nullptr;
   IXMLDOMNode* appended = nullptr;
-  if (FAILED(NodeOf(parent)->appendChild(element.get(), &appended))) return {};
-  return Hold(appended);
+  const HRESULT hr = parent ? parent->appendChild(element.get(), &appended) : doc_->appendChild(element.get(), &appended);
+  return SUCCEEDED(hr) ? Hold(appended) : nullptr;
 }
 
-std::string MsxmlDocument::Text(XmlElement element) {
-  if (!element) return {};
-  Bstr text;
-  if (FAILED(NodeOf(element)->get_text(text.out()))) return {};
-  return Narrow(text.view(), Encoding::kUtf8);
-}
-
-void MsxmlDocument::SetText(XmlElement element, std::string_view text) {
-  if (!element) return;
-  Bstr value(text);
-  if (value.get()) NodeOf(element)->put_text(value.get());
-}
-
-void MsxmlDocument::Remove(XmlElement element) {
-  if (!element) return;
-  ComPtr<IXMLDOMNode> parent;
-  if (FAILED(NodeOf(element)->get_parentNode(parent.out())) || !parent.get()) return;
-  ComPtr<IXMLDOMNode> removed;
-  parent->removeChild(NodeOf(element), removed.out());
+bool MsxmlDocument::Apply(const std::vector<ProfileKey>& keys) {
+  for (std::size_t i = 0; i < keys.size(); ++i) {
+    const ProfileKey& key = keys[i];
+    IXMLDOMNode* node = i < keys_.size() ? keys_[i] : nullptr;
+    if (key.state == ProfileKey::State::kAdded) {
+      if (!section_) {
+        ComPtr<IXMLDOMElement> root;
+        IXMLDOMNode* parent = nullptr;
+        if (SUCCEEDED(doc_->get_documentElement(root.out())) && root.get()) parent = root.get();
+        else parent = AppendChildElement(nullptr, "profile");
+        section_ = parent ? AppendChildElement(parent, section_name_) : nullptr;
+        if (!section_) return false;
+      }
+      node = AppendChildElement(section_, key.name);
+      if (!node) return false;
+    }
+    if (!node) continue;
+    if (key.state == ProfileKey::State::kRemoved) {
+      ComPtr<IXMLDOMNode> removed;
+      if (FAILED(section_->removeChild(node, removed.out()))) return false;
+    } else if (key.state != ProfileKey::State::kAsLoaded) {
+      // Replaces the element's children with one text (none when empty).
+      Bstr value(key.text);
+      if (!value.get() || FAILED(node->put_text(value.get()))) return false;
+    }
+  }
+  return true;
 }
 
 bool MsxmlDocument::Serialize(std::string& bytes) {
@@ -309,11 +341,24 @@ bool MsxmlDocument::Serialize(std::string& bytes) {
   return true;
 }
 
-bool MsxmlDocument::Save(const std::string& path) {
-  std::string bytes;
-  if (path.empty() || !Serialize(bytes) || bytes.empty()) return false;
+bool MsxmlDocument::Save(const std::string& path, const std::vector<ProfileKey>& keys, ProfileSaveError& error) {
   const std::wstring wide = Widen(path);
-  return !wide.empty() && AtomicWriteFile(wide, bytes.data(), bytes.size(), &faults_);
+  error.file = Narrow(wide, Encoding::kUtf8);
+  // A new profile holds at least its document element.
+  ComPtr<IXMLDOMElement> root;
+  if ((FAILED(doc_->get_documentElement(root.out())) || !root.get()) && !AppendChildElement(nullptr, "profile")) {
+    error.reason = "MSXML could not make the document";
+    return false;
+  }
+  std::string bytes;
+  if (!Apply(keys) || !Serialize(bytes) || bytes.empty()) {
+    error.reason = "MSXML could not write the document";
+    return false;
+  }
+  unsigned long failure = 0;
+  if (!wide.empty() && AtomicWriteFile(wide, bytes.data(), bytes.size(), &faults_, &failure)) return true;
+  error.reason = ErrorText(wide.empty() ? ERROR_PATH_NOT_FOUND : failure);
+  return false;
 }
 
 }  // namespace k2t::windows

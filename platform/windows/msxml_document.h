@@ -24,15 +24,9 @@ class MsxmlDocument final : public XmlDocument {
   MsxmlDocument(const MsxmlDocument&) = delete;
   MsxmlDocument& operator=(const MsxmlDocument&) = delete;
 
-  XmlLoadResult Load(const std::string& path) override;
-  XmlElement DocumentElement() override;
-  XmlElement AppendDocumentElement(std::string_view name) override;
-  XmlElement FirstChildElement(XmlElement parent, std::string_view name) override;
-  XmlElement AppendChildElement(XmlElement parent, std::string_view name) override;
-  std::string Text(XmlElement element) override;
-  void SetText(XmlElement element, std::string_view text) override;
-  void Remove(XmlElement element) override;
-  bool Save(const std::string& path) override;
+  XmlLoadResult Load(const std::string& path, std::string_view section, std::vector<ProfileKey>& keys,
+                     std::string& reason) override;
+  bool Save(const std::string& path, const std::vector<ProfileKey>& keys, ProfileSaveError& error) override;
 
   // The document's bytes as Save writes them; false when MSXML cannot
   // produce them.
@@ -45,8 +39,12 @@ class MsxmlDocument final : public XmlDocument {
   MsxmlDocument() = default;
   bool CreateDocument();
   void Configure();
-  XmlElement Hold(IXMLDOMNode* node);  // takes over one reference
+  IXMLDOMNode* Hold(IXMLDOMNode* node);  // takes over one reference
   void ReleaseHeld();
+  IXMLDOMNode* FirstChildElement(IXMLDOMNode* parent, std::string_view name);
+  IXMLDOMNode* AppendChildElement(IXMLDOMNode* parent, std::string_view name);
+  // The changes of keys applied to the document.
+  bool Apply(const std::vector<ProfileKey>& keys);
 
   bool com_initialised_ = false;
   int version_ = 0;
@@ -54,6 +52,9 @@ class MsxmlDocument final : public XmlDocument {
   IXMLDOMDocument2* doc_ = nullptr;
   // Every node handed out, kept alive until the document goes.
   std::vector<IXMLDOMNode*> held_;
+  std::string section_name_;
+  IXMLDOMNode* section_ = nullptr;
+  std::vector<IXMLDOMNode*> keys_;  // the section's child elements as loaded
   AtomicWriteFaults faults_;
 };
 

@@ -11,6 +11,7 @@
 #include "platform/windows/msxml_document.h"
 #include "platform/windows/setupapi_bus.h"
 #include "platform/windows/sim_hid_bus.h"
+#include "plugin/module.h"
 
 namespace k2t::windows {
 
@@ -46,6 +47,13 @@ std::string WindowsPlatform::ModuleFileName() {
 }
 
 void WindowsPlatform::RunConfigDialog(PendantSettings& settings) { RunConfigDialogWin32(settings); }
+
+// Titled with the module's name, as the dialog's own messages are.
+void WindowsPlatform::ShowMessage(std::string_view message) {
+  const std::string name = ModuleFileName();
+  ::MessageBoxW(::GetActiveWindow(), Widen(message, Encoding::kUtf8).c_str(),
+                Widen(ModuleBaseName(name)).c_str(), MB_OK | MB_ICONEXCLAMATION);
+}
 
 MessageLineWriter WindowsPlatform::HostMessageLine() { return &AssignFrameworkString; }
 

@@ -11,6 +11,7 @@ class WindowsPlatform final : public Platform {
   std::unique_ptr<XmlDocument> CreateXmlDocument() override;
   std::string ModuleFileName() override;
   void RunConfigDialog(PendantSettings& settings) override;
+  void ShowMessage(std::string_view message) override;
   MessageLineWriter HostMessageLine() override;
 };
 

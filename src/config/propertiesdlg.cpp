@@ -253,4 +253,9 @@ void propertiesdlg::OnOK() {
 
 void propertiesdlg::OnCancel() { view_.EndDialog(DialogResult::kCancel); }
 
+std::string SaveFailedMessage(const ProfileSaveError& error) {
+  return "The pendant settings could not be saved to the profile\n" + error.file + "\n\n" + error.reason +
+         "\n\nThey stay in effect until the host ends; the next Config starts from the profile.";
+}
+
 }  // namespace k2t

@@ -10,6 +10,7 @@
 
 #include "config/dialog_view.h"
 #include "settings/pendant_settings.h"
+#include "settings/xml_document.h"
 
 namespace k2t {
 
@@ -48,5 +49,9 @@ class propertiesdlg final : public DialogEvents {
   // setting's text it came from.
   std::map<int, std::pair<std::string, std::string>> shown_texts_;
 };
+
+// What Config shows when the settings did not reach the profile: the file
+// and the reason.
+std::string SaveFailedMessage(const ProfileSaveError& error);
 
 }  // namespace k2t

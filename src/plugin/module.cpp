@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "config/propertiesdlg.h"
 #include "plugin/host_codes.h"
 
 namespace k2t {
@@ -75,6 +76,10 @@ void Module::Config() {
   ReloadSettings(settings, *store);
   platform_.RunConfigDialog(settings);
   SaveSettings(settings, *store);
+  // The user's edits would otherwise be lost without a word. (A failed save
+  // at start-up stays silent.)
+  ProfileSaveError error;
+  if (!store->Finish(error)) platform_.ShowMessage(SaveFailedMessage(error));
 }
 
 void Module::Update() { counters.Step(); }

@@ -4,81 +4,57 @@
 
 namespace k2t {
 
-ProfileStore::ProfileStore(std::string path, std::unique_ptr<XmlDocument> document)
-    : path_(std::move(path)), document_(std::move(document)) {
-  if (!document_) return;
-  load_result_ = path_.empty() ? XmlLoadResult::kMissing : document_->Load(path_);
-  if (!document_->DocumentElement()) {
-    document_->AppendDocumentElement("profile");
-    changed_ = true;
-  }
+ProfileStore::ProfileStore(std::string path, std::unique_ptr<XmlDocument> document, std::string_view section)
+    : path_(std::move(path)), section_(section), document_(std::move(document)) {
+  if (!document_ || path_.empty()) return;
+  load_result_ = document_->Load(path_, section_, keys_, unreadable_reason_);
+  if (load_result_ == XmlLoadResult::kUnreadable) keys_.clear();
+  // A missing profile comes into existence at the save.
+  changed_ = load_result_ == XmlLoadResult::kMissing;
 }
 
 ProfileStore::~ProfileStore() {
-  // A profile that exists but could not be read is the host's: working on a
-  // fresh document is fine, writing that over the file would lose it. A
-  // document read and left as it was would be written back as the file
-  // already holds it: the file is left alone (a large profile takes long to
-  // write, and every write is a chance to lose it).
-  if (document_ && !path_.empty() && load_result_ != XmlLoadResult::kUnreadable && changed_)
-    document_->Save(path_);
+  ProfileSaveError ignored;
+  Finish(ignored);
 }
 
-XmlElement ProfileStore::FindSection(std::string_view section) {
-  // Found once per store: a host's profile may hold many elements before the
-  // section, and the store never removes a section, only key elements.
-  if (section_ && section == section_name_) return section_;
-  XmlElement found = document_->FirstChildElement(document_->DocumentElement(), section);
-  if (found) {
-    section_ = found;
-    section_name_ = section;
-  }
-  return found;
-}
-
-XmlElement ProfileStore::FindKey(std::string_view section, std::string_view key) {
-  if (!document_) return {};
-  XmlElement sec = FindSection(section);
-  if (!sec) return {};
-  return document_->FirstChildElement(sec, key);
-}
-
-XmlElement ProfileStore::FindOrCreateKey(std::string_view section, std::string_view key) {
-  if (!document_) return {};
-  XmlElement sec = FindSection(section);
-  if (!sec) {
-    changed_ = true;
-    sec = document_->AppendChildElement(document_->DocumentElement(), section);
-    return document_->AppendChildElement(sec, key);
-  }
-  XmlElement element = document_->FirstChildElement(sec, key);
-  if (element) return element;
-  changed_ = true;
-  return document_->AppendChildElement(sec, key);
-}
-
-bool ProfileStore::ReadKey(std::string_view section, std::string_view key, std::string& text) {
-  XmlElement element = FindKey(section, key);
-  if (!element) return false;
-  text = document_->Text(element);
-  if (text.empty()) {
-    document_->Remove(element);
-    changed_ = true;
+bool ProfileStore::Finish(ProfileSaveError& error) {
+  if (finished_ || !document_ || path_.empty() || !changed_) return true;
+  finished_ = true;
+  // A profile that exists but could not be read is the host's: working on
+  // fresh keys is fine, writing them over the file would lose it. A profile
+  // read and left as it was is not written either (a large profile takes
+  // long to write, and every write is a chance to lose it).
+  if (load_result_ == XmlLoadResult::kUnreadable) {
+    error = {path_, unreadable_reason_};
     return false;
   }
-  return true;
+  return document_->Save(path_, keys_, error);
 }
 
-std::int32_t ProfileStore::GetInt(std::string_view section, std::string_view key,
-                                  std::int32_t fallback) {
-  std::string text;
-  return ReadKey(section, key, text) ? ParseLeadingInt(text) : fallback;
+ProfileKey* ProfileStore::Find(std::string_view section, std::string_view key) {
+  if (section != section_) return nullptr;
+  for (ProfileKey& k : keys_)
+    if (k.state != ProfileKey::State::kRemoved && k.name == key) return &k;
+  return nullptr;
 }
 
-std::string ProfileStore::GetText(std::string_view section, std::string_view key,
-                                  std::string_view fallback) {
-  std::string text;
-  return ReadKey(section, key, text) ? text : std::string(fallback);
+// The key's text; a key element whose text is empty counts as absent and
+// is removed.
+std::int32_t ProfileStore::GetInt(std::string_view section, std::string_view key, std::int32_t fallback) {
+  const std::string text = GetText(section, key, {});
+  return text.empty() ? fallback : ParseLeadingInt(text);
+}
+
+std::string ProfileStore::GetText(std::string_view section, std::string_view key, std::string_view fallback) {
+  ProfileKey* found = Find(section, key);
+  if (!found) return std::string(fallback);
+  if (found->text.empty()) {
+    found->state = ProfileKey::State::kRemoved;
+    changed_ = true;
+    return std::string(fallback);
+  }
+  return found->text;
 }
 
 bool ProfileStore::WriteInt(std::string_view section, std::string_view key, std::int32_t value) {
@@ -87,14 +63,17 @@ bool ProfileStore::WriteInt(std::string_view section, std::string_view key, std:
   return WriteText(section, key, std::string_view(digits, n));
 }
 
-bool ProfileStore::WriteText(std::string_view section, std::string_view key,
-                             std::string_view value) {
-  XmlElement element = FindOrCreateKey(section, key);
-  // A value that reads back as it is keeps its markup: the file then changes
-  // only where a value did (a reference or an encoding's character written
-  // another way would still be a change to the host's file).
-  if (element && document_->Text(element) != value) {
-    document_->SetText(element, value);
+bool ProfileStore::WriteText(std::string_view section, std::string_view key, std::string_view value) {
+  if (!document_ || section != section_) return true;
+  ProfileKey* found = Find(section, key);
+  if (!found) {
+    keys_.push_back({std::string(key), std::string(value), ProfileKey::State::kAdded});
+    changed_ = true;
+  } else if (found->text != value) {
+    // A value that reads back as it is keeps its markup: the file then
+    // changes only where a value did.
+    found->text = value;
+    if (found->state == ProfileKey::State::kAsLoaded) found->state = ProfileKey::State::kChanged;
     changed_ = true;
   }
   return true;

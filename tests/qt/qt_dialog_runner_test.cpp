@@ -10,6 +10,7 @@
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
@@ -21,13 +22,13 @@
 #include <fstream>
 #include <functional>
 #include <optional>
-#include <pugixml.hpp>
 #include <sstream>
 
 #include "config/propertiesdlg.h"
 #include "platform/linux/config_dialog.h"
 #include "platform/linux/linux_platform.h"
 #include "platform/linux/qt/display_probe.h"
+#include "platform/linux/profile_document.h"
 #include "platform/linux/qt/qt_dialog_view.h"
 #include "settings/profile_store.h"
 #include "support/fakes.h"
@@ -109,8 +110,14 @@ PendantSettings Defaults() {
 // What the user does once the module's dialog is up, run from Qt's event loop.
 std::function<void(qt_dialog::QtDialogView&)> g_user;
 int g_dialogs_seen = 0;
+std::vector<std::string> g_messages;  // message boxes shown outside the dialog, each closed with OK
 
 void ActOnDialog(int tries) {
+  if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+    g_messages.push_back(box->text().toStdString());
+    box->accept();
+    return;
+  }
   auto* view = dynamic_cast<qt_dialog::QtDialogView*>(QApplication::activeModalWidget());
   if (!view) {
     if (tries > 0) QTimer::singleShot(0, [tries] { ActOnDialog(tries - 1); });
@@ -132,6 +139,7 @@ class LinuxDialogTest : public ::testing::Test {
     ASSERT_EQ(QCoreApplication::instance(), nullptr);
     g_dialogs_seen = 0;
     g_user = nullptr;
+    g_messages.clear();
   }
   void TearDown() override {
     g_user = nullptr;
@@ -147,6 +155,7 @@ TEST_F(LinuxDialogTest, NoDisplayBehavesAsCancelled) {
   EXPECT_FALSE(RunConfigDialogOnLinux(settings));
   EXPECT_EQ(settings, before);
   EXPECT_EQ(g_dialogs_seen, 0);
+  EXPECT_FALSE(linux_platform::ShowMessageOnLinux("not shown"));
 }
 
 // Qt would end the process on either; the module must not.
@@ -262,15 +271,41 @@ TEST_F(LinuxDialogTest, ConfigShowsTheDialogBetweenReloadAndSave) {
   EXPECT_EQ(shown_macro, "5");
   EXPECT_EQ(shown_velocity, "3");
   EXPECT_EQ(shown_screen, -1);
-  pugi::xml_document doc;
-  ASSERT_TRUE(doc.load_file(path.c_str()));
-  const pugi::xml_node section = doc.document_element().child("iTalvo_K2T_Pendant");
-  EXPECT_EQ(std::distance(section.begin(), section.end()), 84);
-  EXPECT_STREQ(section.child("UseFRO").text().get(), "1");
-  EXPECT_STREQ(section.child("ScreenSel2").text().get(), "-1");
-  EXPECT_STREQ(section.child("Vel").text().get(), "2");
-  EXPECT_STREQ(section.child("Macro1").text().get(), "5");
+  std::vector<ProfileKey> keys;
+  std::string reason;
+  ASSERT_EQ(linux_platform::ProfileDocument().Load(path, kSettingsSection, keys, reason), XmlLoadResult::kLoaded);
+  EXPECT_EQ(keys.size(), 84u);
+  const auto text = [&keys](const char* name) {
+    for (const ProfileKey& k : keys)
+      if (k.name == name) return k.text;
+    return std::string("absent");
+  };
+  EXPECT_EQ(text("UseFRO"), "1");
+  EXPECT_EQ(text("ScreenSel2"), "-1");
+  EXPECT_EQ(text("Vel"), "2");
+  EXPECT_EQ(text("Macro1"), "5");
   std::filesystem::remove_all(dir);
+}
+
+// A save in Config that fails says so in a message box over the host; at
+// start-up it stays silent.
+TEST_F(LinuxDialogTest, FailedSaveInConfigShowsAMessage) {
+  ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  const std::string path = "/tmp/k2t-no-such-folder/deeper/profile.xml";
+  linux_platform::LinuxPlatform platform(&RunConfigDialogOnLinux, &linux_platform::ShowMessageOnLinux);
+  Module module(platform);
+  module.SetProName(path.c_str());
+  module.PostInitControl();
+  EXPECT_TRUE(g_messages.empty());
+  g_user = [](qt_dialog::QtDialogView& view) {
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QCoreApplication::sendEvent(&view, &escape);
+  };
+  module.Config();
+  EXPECT_EQ(g_dialogs_seen, 1);
+  ASSERT_EQ(g_messages.size(), 1u);
+  EXPECT_NE(g_messages[0].find(path), std::string::npos) << g_messages[0];
+  EXPECT_NE(g_messages[0].find("No such file or directory"), std::string::npos) << g_messages[0];
 }
 
 }  // namespace

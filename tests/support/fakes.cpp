@@ -2,6 +2,8 @@
 
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <random>
 #include <sstream>
 
@@ -21,6 +23,11 @@ std::string MakeTempDir(const std::string& prefix) {
   }
   ADD_FAILURE() << "no temporary folder";
   return {};
+}
+
+std::string ReadFileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 namespace {

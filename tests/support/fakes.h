@@ -141,9 +141,11 @@ class FakeWindowServices final : public WindowServices {
 
 // A new, empty folder under the system's temporary folder.
 std::string MakeTempDir(const std::string& prefix);
+// A file's bytes; empty when it cannot be read.
+std::string ReadFileBytes(const std::string& path);
 
-// The platform's own XML document, which the unit tests run over: pugixml
-// on Linux, MSXML on Windows.
+// The platform's own profile document, which the unit tests run over: expat
+// splicing the file's bytes on Linux, MSXML on Windows.
 std::unique_ptr<XmlDocument> NewTestDocument();
 
 class FakePlatform final : public Platform {
@@ -154,6 +156,7 @@ class FakePlatform final : public Platform {
   void RunConfigDialog(PendantSettings& settings) override {
     if (dialog) dialog(settings);
   }
+  void ShowMessage(std::string_view message) override { messages.emplace_back(message); }
 
   std::vector<std::shared_ptr<FakeDevice>> devices;
   FakeHidBus* bus = nullptr;  // the last window's
@@ -163,6 +166,7 @@ class FakePlatform final : public Platform {
   int ports_forgotten = 0;  // ForgetHost calls on the bus and the services
   std::string module_file = "K2TPendant.so";
   std::function<void(PendantSettings&)> dialog;
+  std::vector<std::string> messages;  // shown with ShowMessage
 };
 
 // One input report, built bit by bit.

@@ -57,7 +57,7 @@ set(reviewed_imports
   # kernel32: the calls of Windows NT 4 and 2000 ...
   kernel32!CloseHandle kernel32!CreateEventA kernel32!CreateEventW kernel32!CreateFileW kernel32!CreateSemaphoreA
   kernel32!DeleteCriticalSection kernel32!DeleteFileW kernel32!DuplicateHandle kernel32!EnterCriticalSection
-  kernel32!FlushFileBuffers kernel32!FreeLibrary kernel32!GetCurrentProcess kernel32!GetCurrentProcessId
+  kernel32!FlushFileBuffers kernel32!FormatMessageW kernel32!FreeLibrary kernel32!GetCurrentProcess kernel32!GetCurrentProcessId
   kernel32!GetCurrentThread kernel32!GetCurrentThreadId kernel32!GetFileAttributesW
   kernel32!GetFileInformationByHandle kernel32!GetHandleInformation kernel32!GetLastError
   kernel32!GetModuleFileNameW kernel32!GetModuleHandleA kernel32!GetModuleHandleW kernel32!GetOverlappedResult
@@ -65,10 +65,10 @@ set(reviewed_imports
   kernel32!GetThreadContext kernel32!GetThreadPriority kernel32!GetTickCount kernel32!GlobalLock
   kernel32!GlobalUnlock kernel32!InitializeCriticalSection kernel32!IsDBCSLeadByteEx kernel32!IsDebuggerPresent
   kernel32!LCMapStringW kernel32!LeaveCriticalSection kernel32!LoadLibraryA kernel32!LoadLibraryW
-  kernel32!lstrcmpiW kernel32!MoveFileExW kernel32!MultiByteToWideChar kernel32!OpenProcess
+  kernel32!LocalFree kernel32!lstrcmpiW kernel32!MoveFileExW kernel32!MultiByteToWideChar kernel32!OpenProcess
   kernel32!OutputDebugStringA kernel32!QueryPerformanceCounter kernel32!QueryPerformanceFrequency
   kernel32!RaiseException kernel32!ReadFile kernel32!ReleaseSemaphore kernel32!ResetEvent kernel32!ResumeThread
-  kernel32!SetEvent kernel32!SetLastError kernel32!SetProcessAffinityMask kernel32!SetThreadContext
+  kernel32!SetEndOfFile kernel32!SetEvent kernel32!SetLastError kernel32!SetProcessAffinityMask kernel32!SetThreadContext
   kernel32!SetThreadPriority kernel32!Sleep kernel32!SuspendThread kernel32!TlsAlloc kernel32!TlsGetValue
   kernel32!TlsSetValue kernel32!TryEnterCriticalSection kernel32!VirtualProtect kernel32!VirtualQuery
   kernel32!WaitForMultipleObjects kernel32!WaitForSingleObject kernel32!WideCharToMultiByte kernel32!WriteFile
@@ -79,6 +79,7 @@ set(reviewed_imports
   kernel32!IsProcessorFeaturePresent  # the call is older; its SSE2 answer (PF_XMMI64_...) is XP's
   kernel32!GetModuleHandleExW # XP
   kernel32!ReplaceFileW       # XP
+  kernel32!SetFilePointerEx   # XP
   # msvcrt: the C runtime that Windows 2000 and XP ship, from Visual C++ 6.0.
   # Microsoft documents no floor per function for it; none of these is among
   # the exports added with Vista's msvcrt.dll (the _s functions, _except_handler4).

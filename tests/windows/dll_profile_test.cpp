@@ -109,21 +109,27 @@ TEST_F(DllTest, ProfileKeyRulesReachTheModule) {
   api.StopPlug();
 }
 
+// Config says so (a message box naming the file) when the settings do not
+// reach the profile; start-up stays silent.
 TEST_F(DllTest, ProfilesThatCannotBeWrittenOverStayAsTheyAre) {
+  const auto says = [](const std::vector<std::string>& shown, const std::string& file) {
+    return shown.size() == 1 && shown[0].find(file) != std::string::npos;
+  };
   const std::string broken = "<profile><Open></profile>";
   WriteFile(profile_, broken);
   Start();
-  Config();
+  EXPECT_TRUE(says(Config(), profile_));
   api.StopPlug();
   EXPECT_EQ(ReadFile(profile_), broken);
   // No profile name, or a folder that does not exist: nothing is written.
   const std::string missing = dir_ + "\\no\\such\\folder\\p.xml";
   Start(missing.c_str());
-  Config();
+  const std::vector<std::string> shown = Config();
+  EXPECT_TRUE(says(shown, missing)) << (shown.empty() ? "no message" : shown[0]);
   api.StopPlug();
   EXPECT_EQ(::GetFileAttributesA(missing.c_str()), INVALID_FILE_ATTRIBUTES);
   Start("");
-  Config();
+  EXPECT_TRUE(Config().empty());
   api.StopPlug();
   // Nothing but the profile in the folder: no temporary file left behind.
   WIN32_FIND_DATAA entry;

@@ -2,6 +2,7 @@
 #include <dlfcn.h>
 
 #include <QApplication>
+#include <QMessageBox>
 #include <QGuiApplication>
 #include <QThread>
 #include <QTimer>
@@ -106,6 +107,16 @@ bool RunConfigDialogOnLinux(PendantSettings& settings, const std::function<void(
     poll.start();
   }
   view.Run(dialog);
+  return true;
+}
+
+bool ShowMessageOnLinux(std::string_view message) {
+  QtSession session;
+  if (!session.ready()) return false;
+  QMessageBox box(QMessageBox::Warning, QString(),
+                  QString::fromUtf8(message.data(), static_cast<qsizetype>(message.size())), QMessageBox::Ok,
+                  QApplication::activeWindow());
+  box.exec();
   return true;
 }
 
