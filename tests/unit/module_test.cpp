@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #ifdef __linux__
-#include "platform/linux/linux_platform.h"
 #endif
 #include "support/fakes.h"
 
@@ -81,22 +80,6 @@ TEST(Title, FileNameWithoutExtension) {
   }
 }
 
-#ifdef __linux__
-// The file name of a path on Linux, where only '/' separates folders.
-TEST(Title, OnLinuxABackslashBelongsToTheName) {
-  const struct {
-    const char* path;
-    const char* name;
-  } cases[] = {
-      {"/usr/lib/k2t/K2TPendant.so", "K2TPendant.so"},
-      {"my\\plugin.so", "my\\plugin.so"},
-      {"/x\\y/a\\b.so", "a\\b.so"},
-      {"plugin.so", "plugin.so"},
-      {"/x.d/", ""},
-  };
-  for (const auto& c : cases) EXPECT_EQ(linux_platform::FileNameOf(c.path), c.name) << c.path;
-}
-#endif
 
 TEST(Title, SecondCallRewritesTheSameStorage) {
   FakePlatform platform;
