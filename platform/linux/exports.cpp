@@ -1,7 +1,7 @@
 // The module's exported entry points: C linkage, plain names, forwarding to
 // one module instance.
 #include "platform/linux/config_dialog.h"
-#include "platform/linux/linux_platform.h"
+#include "platform/linux/platform.h"
 #include "plugin/exports.h"
 
 namespace {

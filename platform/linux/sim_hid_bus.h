@@ -3,7 +3,7 @@
 #pragma once
 
 #include "link/sim_hid_bus.h"
-#include "platform/linux/notice_source.h"
+#include "platform/linux/notice_bus.h"
 
 namespace k2t::linux_platform {
 

@@ -2,7 +2,7 @@
 // from its path.
 #include <gtest/gtest.h>
 
-#include "platform/linux/linux_platform.h"
+#include "platform/linux/platform.h"
 
 namespace k2t {
 namespace {

@@ -20,7 +20,7 @@
 #include "config/dialog_template.h"
 #include "config/propertiesdlg.h"
 #include "platform/linux/config_dialog.h"
-#include "platform/linux/qt/qt_dialog_view.h"
+#include "platform/linux/qt/dialog_view.h"
 #include "settings/profile_store.h"
 
 namespace k2t::qt_dialog {
@@ -445,4 +445,4 @@ int main(int argc, char** argv) {
   return QTest::qExec(&test, argc, argv);
 }
 
-#include "qt_dialog_view_test.moc"
+#include "dialog_view_test.moc"

@@ -26,10 +26,10 @@
 
 #include "config/propertiesdlg.h"
 #include "platform/linux/config_dialog.h"
-#include "platform/linux/linux_platform.h"
-#include "platform/linux/qt/display_probe.h"
+#include "platform/linux/platform.h"
 #include "platform/linux/profile_document.h"
-#include "platform/linux/qt/qt_dialog_view.h"
+#include "platform/linux/qt/dialog_view.h"
+#include "platform/linux/qt/display_probe.h"
 #include "settings/profile_store.h"
 #include "support/fakes.h"
 

@@ -1,4 +1,4 @@
-#include "platform/linux/hidraw_bus.h"
+#include "platform/linux/hid_bus.h"
 
 #include <fcntl.h>
 #include <libudev.h>

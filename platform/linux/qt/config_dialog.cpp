@@ -15,8 +15,8 @@
 #include "config/dialog_template.h"
 #include "config/propertiesdlg.h"
 #include "platform/linux/config_dialog.h"
+#include "platform/linux/qt/dialog_view.h"
 #include "platform/linux/qt/display_probe.h"
-#include "platform/linux/qt/qt_dialog_view.h"
 
 namespace k2t::linux_platform {
 

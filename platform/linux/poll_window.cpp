@@ -1,4 +1,4 @@
-#include "platform/linux/host_loop_window.h"
+#include "platform/linux/poll_window.h"
 
 #include "common/guarded.h"
 

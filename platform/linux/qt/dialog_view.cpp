@@ -1,4 +1,4 @@
-#include "platform/linux/qt/qt_dialog_view.h"
+#include "platform/linux/qt/dialog_view.h"
 
 #include <QAbstractItemView>
 #include <QButtonGroup>

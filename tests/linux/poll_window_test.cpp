@@ -2,7 +2,7 @@
 // a modal loop of the module's own keeps the host's loop waiting.
 #include <gtest/gtest.h>
 
-#include "platform/linux/host_loop_window.h"
+#include "platform/linux/poll_window.h"
 #include "support/fakes.h"
 
 namespace k2t::testing {

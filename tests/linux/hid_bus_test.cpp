@@ -1,7 +1,7 @@
 // The hidraw bus' pure parts, and its enumeration on this machine.
 #include <gtest/gtest.h>
 
-#include "platform/linux/hidraw_bus.h"
+#include "platform/linux/hid_bus.h"
 #include "platform/linux/hidraw_framing.h"
 
 #include <cstring>

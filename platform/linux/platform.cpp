@@ -1,4 +1,4 @@
-#include "platform/linux/linux_platform.h"
+#include "platform/linux/platform.h"
 
 #include <dlfcn.h>
 
@@ -6,8 +6,8 @@
 
 #include "k2t/host_loop.h"
 #include "k2t/sim_hid.h"
-#include "platform/linux/hidraw_bus.h"
-#include "platform/linux/host_loop_window.h"
+#include "platform/linux/hid_bus.h"
+#include "platform/linux/poll_window.h"
 #include "platform/linux/profile_document.h"
 #include "platform/linux/sim_hid_bus.h"
 

@@ -4,7 +4,7 @@
 
 #include "k2t/host_loop.h"
 #include "link/drovik_win.h"
-#include "platform/linux/notice_source.h"
+#include "platform/linux/notice_bus.h"
 
 namespace k2t::linux_platform {
 

@@ -2,7 +2,7 @@
 // a udev monitor for arrival and removal.
 #pragma once
 
-#include "platform/linux/notice_source.h"
+#include "platform/linux/notice_bus.h"
 
 struct udev;
 struct udev_monitor;
