@@ -61,7 +61,7 @@ class QtSession {
       return;
     }
     const auto platform =
-        qt_dialog::ChooseQtPlatform(qt_dialog::DisplayEnvironment::FromProcess(), qt_dialog::SystemDisplayChecks());
+        qt::ChooseQtPlatform(qt::DisplayEnvironment::FromProcess(), qt::SystemDisplayChecks());
     if (!platform) return;
     locale_ = std::setlocale(LC_ALL, nullptr);
     g_platform = *platform;
@@ -96,7 +96,7 @@ bool RunConfigDialogOnLinux(PendantSettings& settings, const std::function<void(
   QtSession session;
   if (!session.ready()) return false;
   // In a Qt host, the active window owns the dialog (null with our own application).
-  qt_dialog::QtDialogView view(PropertiesDialogTemplate(), QApplication::activeWindow());
+  qt::QtDialogView view(PropertiesDialogTemplate(), QApplication::activeWindow());
   propertiesdlg dialog(settings, view);
   // The host's loop waits inside this call; the pendant must not, or its
   // E-stop and display would stop while the dialog is open.

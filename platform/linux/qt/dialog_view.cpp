@@ -20,7 +20,7 @@
 // by name, from the global namespace.
 static void InitDialogResources() { Q_INIT_RESOURCE(k2t_dialog); }
 
-namespace k2t::qt_dialog {
+namespace k2t::linux_platform::qt {
 
 namespace {
 
@@ -258,4 +258,4 @@ void QtDialogView::reject() {
   else QDialog::reject();
 }
 
-}  // namespace k2t::qt_dialog
+}  // namespace k2t::linux_platform::qt

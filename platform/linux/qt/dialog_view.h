@@ -11,7 +11,7 @@
 #include "config/dialog_template.h"
 #include "config/dialog_view.h"
 
-namespace k2t::qt_dialog {
+namespace k2t::linux_platform::qt {
 
 // Dialog units of a font: a horizontal unit is a quarter of the average
 // character width, a vertical unit an eighth of the character height.
@@ -68,4 +68,4 @@ class QtDialogView final : public QDialog, public DialogView {
   DialogEvents* events_ = nullptr;
 };
 
-}  // namespace k2t::qt_dialog
+}  // namespace k2t::linux_platform::qt

@@ -16,7 +16,7 @@
 #include <cstring>
 #include <vector>
 
-namespace k2t::qt_dialog {
+namespace k2t::linux_platform::qt {
 
 namespace {
 
@@ -123,4 +123,4 @@ std::optional<std::string> ChooseQtPlatform(const DisplayEnvironment& env, const
 
 DisplayChecks SystemDisplayChecks() { return {PlatformPluginAvailable, XServerReachable, WaylandReachable}; }
 
-}  // namespace k2t::qt_dialog
+}  // namespace k2t::linux_platform::qt

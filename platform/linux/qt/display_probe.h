@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-namespace k2t::qt_dialog {
+namespace k2t::linux_platform::qt {
 
 // The environment variables that matter; empty counts as unset.
 struct DisplayEnvironment {
@@ -36,4 +36,4 @@ std::optional<std::string> ChooseQtPlatform(const DisplayEnvironment& env, const
 // The checks on this machine.
 DisplayChecks SystemDisplayChecks();
 
-}  // namespace k2t::qt_dialog
+}  // namespace k2t::linux_platform::qt

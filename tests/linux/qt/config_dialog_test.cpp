@@ -37,9 +37,10 @@ namespace k2t {
 namespace {
 
 using linux_platform::RunConfigDialogOnLinux;
-using qt_dialog::ChooseQtPlatform;
-using qt_dialog::DisplayChecks;
-using qt_dialog::DisplayEnvironment;
+using linux_platform::qt::ChooseQtPlatform;
+using linux_platform::qt::DisplayChecks;
+using linux_platform::qt::DisplayEnvironment;
+using linux_platform::qt::QtDialogView;
 
 TEST(ChooseQtPlatform, FollowsTheEnvironmentAndWhatIsThere) {
   const struct {
@@ -108,7 +109,7 @@ PendantSettings Defaults() {
 }
 
 // What the user does once the module's dialog is up, run from Qt's event loop.
-std::function<void(qt_dialog::QtDialogView&)> g_user;
+std::function<void(QtDialogView&)> g_user;
 int g_dialogs_seen = 0;
 std::vector<std::string> g_messages;  // message boxes shown outside the dialog, each closed with OK
 
@@ -118,7 +119,7 @@ void ActOnDialog(int tries) {
     box->accept();
     return;
   }
-  auto* view = dynamic_cast<qt_dialog::QtDialogView*>(QApplication::activeModalWidget());
+  auto* view = dynamic_cast<QtDialogView*>(QApplication::activeModalWidget());
   if (!view) {
     if (tries > 0) QTimer::singleShot(0, [tries] { ActOnDialog(tries - 1); });
     return;
@@ -190,7 +191,7 @@ TEST_F(LinuxDialogTest, ModalRunOnItsOwnApplicationAndTheHostLocaleKept) {
   PendantSettings expected = settings;
   expected.macroNumber[1] = 4464;
   expected.includeAAxis = true;
-  g_user = [](qt_dialog::QtDialogView& view) {
+  g_user = [](QtDialogView& view) {
     qobject_cast<QLineEdit*>(view.Control(4162))->setText("70000");
     qobject_cast<QCheckBox*>(view.Control(4180))->click();
     qobject_cast<QPushButton*>(view.Control(1))->click();
@@ -202,7 +203,7 @@ TEST_F(LinuxDialogTest, ModalRunOnItsOwnApplicationAndTheHostLocaleKept) {
   EXPECT_EQ(QCoreApplication::instance(), nullptr);
 
   // A second Config in the same process starts Qt again; Escape leaves it.
-  g_user = [](qt_dialog::QtDialogView& view) {
+  g_user = [](QtDialogView& view) {
     qobject_cast<QLineEdit*>(view.Control(4162))->setText("1");
     QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
     QCoreApplication::sendEvent(&view, &escape);
@@ -229,7 +230,7 @@ TEST_F(LinuxDialogTest, PendantIsPolledWhileTheDialogIsOpen) {
   module.SetProName("");
   module.PostInitControl();  // no pendant here: each tick steps the counters
   const std::int32_t before = module.window()->ActivityCountdown;
-  g_user = [](qt_dialog::QtDialogView& view) {
+  g_user = [](QtDialogView& view) {
     QTimer::singleShot(200, &view, [&view] { qobject_cast<QPushButton*>(view.Control(1))->click(); });
   };
   module.Config();
@@ -257,7 +258,7 @@ TEST_F(LinuxDialogTest, ConfigShowsTheDialogBetweenReloadAndSave) {
 
   std::string shown_macro, shown_velocity;
   int shown_screen = 0;
-  g_user = [&](qt_dialog::QtDialogView& view) {
+  g_user = [&](QtDialogView& view) {
     shown_macro = view.Text(4162);
     shown_velocity = qobject_cast<QComboBox*>(view.Control(4037))->currentText().toStdString();
     shown_screen = view.Selection(4033);
@@ -297,7 +298,7 @@ TEST_F(LinuxDialogTest, FailedSaveInConfigShowsAMessage) {
   module.SetProName(path.c_str());
   module.PostInitControl();
   EXPECT_TRUE(g_messages.empty());
-  g_user = [](qt_dialog::QtDialogView& view) {
+  g_user = [](QtDialogView& view) {
     QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
     QCoreApplication::sendEvent(&view, &escape);
   };

@@ -23,7 +23,7 @@
 #include "platform/linux/qt/dialog_view.h"
 #include "settings/profile_store.h"
 
-namespace k2t::qt_dialog {
+namespace k2t::linux_platform::qt {
 namespace {
 
 PendantSettings Defaults() {
@@ -436,12 +436,12 @@ void QtDialogViewTest::RunsInAQtHostOverItsActiveWindow() {
   QCOMPARE(QCoreApplication::instance(), app);
 }
 
-}  // namespace k2t::qt_dialog
+}  // namespace k2t::linux_platform::qt
 
 int main(int argc, char** argv) {
   if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
-  k2t::qt_dialog::QtDialogViewTest test;
+  k2t::linux_platform::qt::QtDialogViewTest test;
   return QTest::qExec(&test, argc, argv);
 }
 
