@@ -3,9 +3,9 @@
 #include <windows.h>
 #include <objbase.h>
 
-#include "platform/windows/hidden_window.h"
+#include "platform/windows/platform.h"
+#include "platform/windows/poll_window.h"
 #include "platform/windows/sockets.h"
-#include "platform/windows/windows_platform.h"
 #include "plugin/exports.h"
 
 // The host passes and takes bool as one byte.

@@ -6,7 +6,7 @@
 #include "config/dialog_template.h"
 #include "config/propertiesdlg.h"
 #include "dialog_driver.h"
-#include "platform/windows/dialog_view_win.h"
+#include "platform/windows/dialog_view.h"
 
 namespace k2t::windows {
 namespace {

@@ -4,8 +4,8 @@
 
 #include <cstring>
 
-#include "platform/windows/hidden_window.h"
-#include "platform/windows/setupapi_bus.h"
+#include "platform/windows/hid_bus.h"
+#include "platform/windows/poll_window.h"
 #include "support/fakes.h"
 
 namespace k2t::windows {

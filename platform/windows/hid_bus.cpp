@@ -1,4 +1,4 @@
-#include "platform/windows/setupapi_bus.h"
+#include "platform/windows/hid_bus.h"
 
 #include <windows.h>
 #include <setupapi.h>

@@ -1,4 +1,4 @@
-#include "platform/windows/dialog_template_win.h"
+#include "platform/windows/dialog_template.h"
 
 #include <windows.h>
 

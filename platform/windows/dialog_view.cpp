@@ -1,4 +1,4 @@
-#include "platform/windows/dialog_view_win.h"
+#include "platform/windows/dialog_view.h"
 
 #include <algorithm>
 #include <cstring>
@@ -6,8 +6,8 @@
 
 #include "config/propertiesdlg.h"
 #include "platform/windows/ansi_text.h"
-#include "platform/windows/dialog_template_win.h"
-#include "platform/windows/hidden_window.h"
+#include "platform/windows/dialog_template.h"
+#include "platform/windows/poll_window.h"
 
 namespace k2t::windows {
 

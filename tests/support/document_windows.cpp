@@ -1,4 +1,4 @@
-#include "platform/windows/msxml_document.h"
+#include "platform/windows/profile_document.h"
 #include "support/fakes.h"
 
 namespace k2t::testing {

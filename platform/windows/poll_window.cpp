@@ -1,4 +1,4 @@
-#include "platform/windows/hidden_window.h"
+#include "platform/windows/poll_window.h"
 
 #include <dbt.h>
 

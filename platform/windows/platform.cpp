@@ -1,15 +1,15 @@
-#include "platform/windows/windows_platform.h"
+#include "platform/windows/platform.h"
 
 #include <windows.h>
 
 #include <vector>
 
 #include "platform/windows/ansi_text.h"
-#include "platform/windows/dialog_view_win.h"
-#include "platform/windows/hidden_window.h"
+#include "platform/windows/dialog_view.h"
+#include "platform/windows/hid_bus.h"
 #include "platform/windows/host_string.h"
-#include "platform/windows/msxml_document.h"
-#include "platform/windows/setupapi_bus.h"
+#include "platform/windows/poll_window.h"
+#include "platform/windows/profile_document.h"
 #include "platform/windows/sim_hid_bus.h"
 #include "plugin/module.h"
 

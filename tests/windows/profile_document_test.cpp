@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "platform/windows/atomic_file.h"
-#include "platform/windows/msxml_document.h"
+#include "platform/windows/profile_document.h"
 #include "support/fakes.h"
 
 namespace k2t::windows {
