@@ -4,7 +4,7 @@
 
 #include <climits>
 
-namespace k2t::windows {
+namespace k2t::windows_platform {
 
 namespace {
 UINT CodePage(Encoding e) { return e == Encoding::kUtf8 ? CP_UTF8 : CP_ACP; }
@@ -48,4 +48,4 @@ bool EqualsIgnoreCaseAnsi(std::string_view a, std::string_view b) {
   return !ua.empty() && ua == ub;
 }
 
-}  // namespace k2t::windows
+}  // namespace k2t::windows_platform

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-namespace k2t::windows {
+namespace k2t::windows_platform {
 
 enum class Encoding { kProcessCodePage, kUtf8 };
 
@@ -19,4 +19,4 @@ std::string Narrow(std::wstring_view wide, Encoding to = Encoding::kProcessCodeP
 // (multibyte characters compare whole, never byte by byte).
 bool EqualsIgnoreCaseAnsi(std::string_view a, std::string_view b);
 
-}  // namespace k2t::windows
+}  // namespace k2t::windows_platform

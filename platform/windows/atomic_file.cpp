@@ -7,7 +7,7 @@
 
 #include "platform/windows/ansi_text.h"
 
-namespace k2t::windows {
+namespace k2t::windows_platform {
 
 namespace {
 
@@ -215,4 +215,4 @@ std::string ErrorText(unsigned long error) {
   return (out.empty() ? std::string("Error") : out) + " (" + std::to_string(error) + ")";
 }
 
-}  // namespace k2t::windows
+}  // namespace k2t::windows_platform

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <string>
 
-namespace k2t::windows {
+namespace k2t::windows_platform {
 
 // Test hooks for the paths a test machine cannot produce by itself.
 struct AtomicWriteFaults {
@@ -35,4 +35,4 @@ bool AtomicWriteFile(const std::wstring& path, const void* data, std::size_t siz
 // The system's words for an error code.
 std::string ErrorText(unsigned long error);
 
-}  // namespace k2t::windows
+}  // namespace k2t::windows_platform

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string_view>
 
-namespace k2t::windows {
+namespace k2t::windows_platform {
 
 namespace {
 
@@ -120,4 +120,4 @@ std::vector<std::uint32_t> BuildDialogTemplate(const DialogTemplate& dialog) {
   return w.Take();
 }
 
-}  // namespace k2t::windows
+}  // namespace k2t::windows_platform

@@ -8,7 +8,7 @@
 
 #include "config/dialog_template.h"
 
-namespace k2t::windows {
+namespace k2t::windows_platform {
 
 // Dialog units a drop-down list's box takes below its closed field.
 inline constexpr int kListDropHeight = 160;
@@ -21,4 +21,4 @@ inline constexpr int kListDropHeight = 160;
 // starts a group of its own.
 std::vector<std::uint32_t> BuildDialogTemplate(const DialogTemplate& dialog);
 
-}  // namespace k2t::windows
+}  // namespace k2t::windows_platform

@@ -9,7 +9,7 @@
 #include "platform/windows/dialog_template.h"
 #include "platform/windows/poll_window.h"
 
-namespace k2t::windows {
+namespace k2t::windows_platform {
 
 namespace {
 
@@ -312,4 +312,4 @@ void RunConfigDialogWin32(PendantSettings& settings) {
   view.Run(dialog, ::GetActiveWindow());
 }
 
-}  // namespace k2t::windows
+}  // namespace k2t::windows_platform

@@ -14,7 +14,7 @@ namespace k2t {
 struct PendantSettings;
 }
 
-namespace k2t::windows {
+namespace k2t::windows_platform {
 
 class Win32DialogView final : public DialogView {
  public:
@@ -69,4 +69,4 @@ void TakeBackPictures(const std::vector<HWND>& controls, const std::vector<HBITM
 // thread's active window. A second call while one runs does nothing.
 void RunConfigDialogWin32(PendantSettings& settings);
 
-}  // namespace k2t::windows
+}  // namespace k2t::windows_platform

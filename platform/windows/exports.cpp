@@ -14,7 +14,7 @@ static_assert(sizeof(bool) == 1);
 namespace {
 
 struct Plugin {
-  k2t::windows::WindowsPlatform platform;
+  k2t::windows_platform::WindowsPlatform platform;
   k2t::Module module{platform};
 };
 
@@ -22,7 +22,7 @@ struct Plugin {
 // destructor would touch windows and handles of a process half torn down.
 // DllMain releases it when the host frees the library.
 Plugin* g_plugin = nullptr;
-k2t::windows::SocketLibrary g_sockets;
+k2t::windows_platform::SocketLibrary g_sockets;
 
 k2t::Module* TheModule() {
   if (g_sockets.refused()) return nullptr;  // the library refused to load
@@ -35,7 +35,7 @@ k2t::Module* TheModule() {
 const k2t::ExportHooks kHooks{
     &TheModule, [] { return g_sockets.Start(); },
     [] {
-      k2t::windows::HiddenWindow::UnregisterClass();
+      k2t::windows_platform::HiddenWindow::UnregisterClass();
       g_sockets.Stop();
     }};
 

@@ -16,7 +16,7 @@ extern "C" {
 
 #include "platform/windows/ansi_text.h"
 
-namespace k2t::windows {
+namespace k2t::windows_platform {
 
 namespace {
 
@@ -282,4 +282,4 @@ bool FitsPendant(const ReportLengths& lengths) {
 
 bool SetupApiBus::SamePath(std::string_view a, std::string_view b) const { return EqualsIgnoreCaseAnsi(a, b); }
 
-}  // namespace k2t::windows
+}  // namespace k2t::windows_platform

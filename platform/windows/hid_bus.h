@@ -4,7 +4,7 @@
 
 #include "link/hid.h"
 
-namespace k2t::windows {
+namespace k2t::windows_platform {
 
 // A HID device's report lengths as HidP_GetCaps gives them, the report id
 // byte included.
@@ -38,4 +38,4 @@ class SetupApiBus final : public HidBus {
   void ForgetHost() override {}
 };
 
-}  // namespace k2t::windows
+}  // namespace k2t::windows_platform

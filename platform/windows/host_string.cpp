@@ -5,7 +5,7 @@
 #include <climits>
 #include <cstring>
 
-namespace k2t::windows {
+namespace k2t::windows_platform {
 
 namespace {
 
@@ -62,4 +62,4 @@ void AssignFrameworkString(unsigned char* field, const char* text) {
   std::memcpy(field, &chars, sizeof chars);
 }
 
-}  // namespace k2t::windows
+}  // namespace k2t::windows_platform

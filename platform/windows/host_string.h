@@ -22,7 +22,7 @@
 
 #include <cstdint>
 
-namespace k2t::windows {
+namespace k2t::windows_platform {
 
 struct FrameworkStringData;
 
@@ -57,4 +57,4 @@ static_assert(sizeof(FrameworkStringData) == 16, "four 32-bit fields on the host
 // field (unaligned). Matches the core's MessageLineWriter.
 void AssignFrameworkString(unsigned char* field, const char* text);
 
-}  // namespace k2t::windows
+}  // namespace k2t::windows_platform

@@ -13,7 +13,7 @@
 #include "platform/windows/sim_hid_bus.h"
 #include "plugin/module.h"
 
-namespace k2t::windows {
+namespace k2t::windows_platform {
 
 // The fourth InitControl argument (the host's main-window object) is not
 // used: a message-only window needs no parent.
@@ -57,4 +57,4 @@ void WindowsPlatform::ShowMessage(std::string_view message) {
 
 MessageLineWriter WindowsPlatform::HostMessageLine() { return &AssignFrameworkString; }
 
-}  // namespace k2t::windows
+}  // namespace k2t::windows_platform

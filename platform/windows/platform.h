@@ -3,7 +3,7 @@
 
 #include "plugin/platform.h"
 
-namespace k2t::windows {
+namespace k2t::windows_platform {
 
 class WindowsPlatform final : public Platform {
  public:
@@ -15,4 +15,4 @@ class WindowsPlatform final : public Platform {
   MessageLineWriter HostMessageLine() override;
 };
 
-}  // namespace k2t::windows
+}  // namespace k2t::windows_platform

@@ -13,7 +13,7 @@ extern "C" {
 
 #include "platform/windows/ansi_text.h"
 
-namespace k2t::windows {
+namespace k2t::windows_platform {
 
 namespace {
 
@@ -158,4 +158,4 @@ LRESULT CALLBACK HiddenWindow::WindowProc(HWND hwnd, UINT message, WPARAM wparam
   return ::DefWindowProcW(hwnd, message, wparam, lparam);
 }
 
-}  // namespace k2t::windows
+}  // namespace k2t::windows_platform

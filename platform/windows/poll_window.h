@@ -10,7 +10,7 @@
 #include "link/drovik_win.h"
 #include "platform/windows/sim_hid_bus.h"
 
-namespace k2t::windows {
+namespace k2t::windows_platform {
 
 inline constexpr wchar_t kWindowClass[] = L"DrovikWin";
 
@@ -55,4 +55,4 @@ class HiddenWindow final : public WindowServices {
   bool unloading_ = false;
 };
 
-}  // namespace k2t::windows
+}  // namespace k2t::windows_platform

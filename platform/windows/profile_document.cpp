@@ -8,7 +8,7 @@
 
 #include "platform/windows/ansi_text.h"
 
-namespace k2t::windows {
+namespace k2t::windows_platform {
 
 namespace {
 
@@ -361,4 +361,4 @@ bool MsxmlDocument::Save(const std::string& path, const std::vector<ProfileKey>&
   return false;
 }
 
-}  // namespace k2t::windows
+}  // namespace k2t::windows_platform

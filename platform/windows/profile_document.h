@@ -14,7 +14,7 @@
 struct IXMLDOMDocument2;
 struct IXMLDOMNode;
 
-namespace k2t::windows {
+namespace k2t::windows_platform {
 
 class MsxmlDocument final : public XmlDocument {
  public:
@@ -58,4 +58,4 @@ class MsxmlDocument final : public XmlDocument {
   AtomicWriteFaults faults_;
 };
 
-}  // namespace k2t::windows
+}  // namespace k2t::windows_platform

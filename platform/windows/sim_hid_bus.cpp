@@ -6,7 +6,7 @@
 
 #include "platform/windows/ansi_text.h"
 
-namespace k2t::windows {
+namespace k2t::windows_platform {
 
 bool SimHidBus::SamePath(std::string_view a, std::string_view b) const { return EqualsIgnoreCaseAnsi(a, b); }
 
@@ -21,4 +21,4 @@ const K2tSimHidBus* HostSimulatedBus() {
   return fn();
 }
 
-}  // namespace k2t::windows
+}  // namespace k2t::windows_platform

@@ -7,7 +7,7 @@
 
 #include "link/sim_hid_bus.h"
 
-namespace k2t::windows {
+namespace k2t::windows_platform {
 
 class SimHidBus final : public k2t::SimHidBus {
  public:
@@ -19,4 +19,4 @@ class SimHidBus final : public k2t::SimHidBus {
 // The bus the host executable exports, or null (none, or it returned null).
 const K2tSimHidBus* HostSimulatedBus();
 
-}  // namespace k2t::windows
+}  // namespace k2t::windows_platform

@@ -3,7 +3,7 @@
 #include <winsock2.h>
 #include <windows.h>
 
-namespace k2t::windows {
+namespace k2t::windows_platform {
 
 namespace {
 
@@ -38,4 +38,4 @@ void SocketLibrary::Stop() {
   cleanup_();
 }
 
-}  // namespace k2t::windows
+}  // namespace k2t::windows_platform

@@ -4,7 +4,7 @@
 // StopPlug ends it.
 #pragma once
 
-namespace k2t::windows {
+namespace k2t::windows_platform {
 
 class SocketLibrary {
  public:
@@ -32,4 +32,4 @@ class SocketLibrary {
   bool refused_ = false;
 };
 
-}  // namespace k2t::windows
+}  // namespace k2t::windows_platform

@@ -6,7 +6,7 @@
 // the runtime's reference comes after every archive of the module's own.
 #include "platform/windows/tick_count_xp.h"
 
-namespace k2t::windows {
+namespace k2t::windows_platform {
 
 ULONGLONG WINAPI TickCount64() {
   LARGE_INTEGER frequency, count;
@@ -18,8 +18,8 @@ ULONGLONG WINAPI TickCount64() {
   return c / f * 1000 + c % f * 1000 / f;  // c % f < f: times 1000 it stays far inside 64 bits
 }
 
-}  // namespace k2t::windows
+}  // namespace k2t::windows_platform
 
 // The symbol kernel32's import library would otherwise supply.
 extern "C" ULONGLONG(WINAPI* k2t_get_tick_count_64)() __asm__("__imp__GetTickCount64@0");
-ULONGLONG(WINAPI* k2t_get_tick_count_64)() = &k2t::windows::TickCount64;
+ULONGLONG(WINAPI* k2t_get_tick_count_64)() = &k2t::windows_platform::TickCount64;

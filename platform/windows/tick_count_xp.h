@@ -4,9 +4,9 @@
 
 #include <windows.h>
 
-namespace k2t::windows {
+namespace k2t::windows_platform {
 
 // Milliseconds from the performance counter: 64 bits, never going back.
 ULONGLONG WINAPI TickCount64();
 
-}  // namespace k2t::windows
+}  // namespace k2t::windows_platform

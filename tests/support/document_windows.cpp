@@ -3,6 +3,6 @@
 
 namespace k2t::testing {
 
-std::unique_ptr<XmlDocument> NewTestDocument() { return windows::MsxmlDocument::Create(); }
+std::unique_ptr<XmlDocument> NewTestDocument() { return windows_platform::MsxmlDocument::Create(); }
 
 }  // namespace k2t::testing

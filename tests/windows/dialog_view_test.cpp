@@ -8,7 +8,7 @@
 #include "dialog_driver.h"
 #include "platform/windows/dialog_view.h"
 
-namespace k2t::windows {
+namespace k2t::windows_platform {
 namespace {
 
 using dialog_driver::Item;
@@ -239,4 +239,4 @@ TEST(DialogPictures, WhatAControlHandsBackIsDeletedUnlessItIsTheDialogsOwn) {
 }
 
 }  // namespace
-}  // namespace k2t::windows
+}  // namespace k2t::windows_platform

@@ -8,7 +8,7 @@
 #include "platform/windows/poll_window.h"
 #include "support/fakes.h"
 
-namespace k2t::windows {
+namespace k2t::windows_platform {
 namespace {
 
 struct OpenCall {
@@ -190,4 +190,4 @@ TEST(SetupApiBus, WritesNeverWaitForTheDevice) {
 }
 
 }  // namespace
-}  // namespace k2t::windows
+}  // namespace k2t::windows_platform

@@ -15,7 +15,7 @@
 #include "platform/windows/profile_document.h"
 #include "support/fakes.h"
 
-namespace k2t::windows {
+namespace k2t::windows_platform {
 namespace {
 
 namespace fs = std::filesystem;
@@ -171,4 +171,4 @@ TEST_F(ProfileFileTest, FailedSaveSaysWhy) {
 }
 
 }  // namespace
-}  // namespace k2t::windows
+}  // namespace k2t::windows_platform

@@ -7,7 +7,7 @@
 
 #include "platform/windows/sockets.h"
 
-namespace k2t::windows {
+namespace k2t::windows_platform {
 namespace {
 
 std::vector<std::string> g_log;
@@ -43,4 +43,4 @@ TEST(SocketLibrary, FailureIsToldOnceAndRefusesFromThenOn) {
 }
 
 }  // namespace
-}  // namespace k2t::windows
+}  // namespace k2t::windows_platform
