@@ -17,6 +17,16 @@
 
 namespace bench {
 
+// The host kit's pieces the whole bench works with.
+using host_kit::Control;
+using host_kit::ControlByName;
+using host_kit::ControlName;
+using host_kit::kControls;
+using host_kit::Loop;
+using host_kit::RealLoop;
+using host_kit::VirtualLoop;
+using host_kit::VirtualPendant;
+
 struct BenchOptions {
   std::string module_path;
   std::string profile_path;
@@ -40,7 +50,7 @@ class Bench {
   // Every sink hears every event, in the order added.
   void AddSink(EventSink sink) { sinks_.push_back(std::move(sink)); }
 
-  bool Load(std::string& error) { return LoadModule(options_.module_path, api_, error); }
+  bool Load(std::string& error) { return host_kit::LoadModule(options_.module_path, api_, error); }
   // InitControl, the callbacks, SetProName, PostInitControl.
   void Start();
   // StopPlug; once.
@@ -95,7 +105,7 @@ class Bench {
 
   BenchOptions options_;
   Loop& loop_;
-  ModuleApi api_;
+  host_kit::ModuleApi api_;
   std::vector<EventSink> sinks_;
   Machine machine_;
   VirtualPendant pendant_;

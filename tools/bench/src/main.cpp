@@ -307,8 +307,8 @@ int main(int argc, char** argv) {
   }
   if (o.latency) {
     // A module that cannot be loaded is said once, not in every run.
-    ModuleApi api;
-    if (!LoadModule(o.bench.module_path, api, error)) {
+    host_kit::ModuleApi api;
+    if (!host_kit::LoadModule(o.bench.module_path, api, error)) {
       std::fprintf(stderr, "pendant-bench: %s\n", error.c_str());
       return kExitModule;
     }
@@ -335,7 +335,7 @@ int main(int argc, char** argv) {
 
   if (o.bench.real_pendant) {
     std::string node, message;
-    if (!FindRealPendant(node, message)) {
+    if (!host_kit::FindRealPendant(node, message)) {
       std::fprintf(stderr, "pendant-bench: %s\n", message.c_str());
       return kExitNoPendant;
     }

@@ -26,7 +26,7 @@ double SteadySeconds() {
 
 ModuleHost* ModuleHost::current_ = nullptr;
 
-ModuleHost::ModuleHost(const BridgeConfig& config, CommandSink& sink, StatusSource status, bench::RealLoop& loop,
+ModuleHost::ModuleHost(const BridgeConfig& config, CommandSink& sink, StatusSource status, host_kit::RealLoop& loop,
                        Bridge::Log log)
     : config_(config),
       status_(std::move(status)),

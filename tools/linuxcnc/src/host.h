@@ -20,13 +20,13 @@ class ModuleHost {
  public:
   using StatusSource = std::function<Status()>;
 
-  ModuleHost(const BridgeConfig& config, CommandSink& sink, StatusSource status, bench::RealLoop& loop,
+  ModuleHost(const BridgeConfig& config, CommandSink& sink, StatusSource status, host_kit::RealLoop& loop,
              Bridge::Log log);
   ~ModuleHost();
   ModuleHost(const ModuleHost&) = delete;
   ModuleHost& operator=(const ModuleHost&) = delete;
 
-  bool Load(std::string& error) { return bench::LoadModule(config_.module_path, api_, error); }
+  bool Load(std::string& error) { return host_kit::LoadModule(config_.module_path, api_, error); }
   // InitControl, the callbacks, SetProName, PostInitControl, the Update timer.
   void Start();
   // Stops the jogs the bridge started, then StopPlug; once.
@@ -35,7 +35,7 @@ class ModuleHost {
   // Called after every call into the module (a poll tick, Update, ...).
   void SetAfterCall(std::function<void()> fn) { after_call_ = std::move(fn); }
 
-  bench::VirtualPendant& pendant() { return pendant_; }
+  host_kit::VirtualPendant& pendant() { return pendant_; }
   Bridge& bridge() { return bridge_; }
   const std::string& title() const { return title_; }
 
@@ -58,11 +58,11 @@ class ModuleHost {
 
   BridgeConfig config_;
   StatusSource status_;
-  bench::RealLoop& loop_;
-  bench::ModuleApi api_;
+  host_kit::RealLoop& loop_;
+  host_kit::ModuleApi api_;
   std::vector<unsigned char> motion_, setup_, planner_;
   Bridge bridge_;
-  bench::VirtualPendant pendant_;
+  host_kit::VirtualPendant pendant_;
   K2tHostLoop host_loop_{};
   std::string title_;
   std::function<void()> after_call_;

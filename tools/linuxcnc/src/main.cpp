@@ -212,7 +212,7 @@ int main(int argc, char** argv) {
     Say(hal_error + ": the bridge runs without its HAL pins");
   }
 
-  bench::RealLoop loop;
+  host_kit::RealLoop loop;
   if (!loop.ok() || signal_fd < 0) {
     Say(std::string("cannot set up the event loop: ") + std::strerror(errno));
     return kExitUsage;
@@ -224,7 +224,7 @@ int main(int argc, char** argv) {
   }
   if (!config.virtual_pendant) {
     std::string node, message;
-    if (bench::FindRealPendant(node, message)) Say("pendant at " + node);
+    if (host_kit::FindRealPendant(node, message)) Say("pendant at " + node);
     else Say(message + "\nThe bridge runs on and takes the pendant when it is plugged in.");
   }
   // As a GUI runs its POSTGUI_HALFILE: the nets to the bridge's pins.
@@ -261,7 +261,7 @@ int main(int argc, char** argv) {
     loop.AddTimer(25, [&] {
       // The real pendant's node is looked for a few times a second.
       if (config.virtual_pendant) present = host.pendant().plugged();
-      else if (ticks++ % 4 == 0) present = bench::RealPendantPresent();
+      else if (ticks++ % 4 == 0) present = host_kit::RealPendantPresent();
       update_pins();
       hal.Beat();
     });
@@ -270,7 +270,7 @@ int main(int argc, char** argv) {
   std::optional<PendantConsole> console;
   DisplayLines display(Say);
   if (config.virtual_pendant) {
-    bench::VirtualPendant& pendant = host.pendant();
+    host_kit::VirtualPendant& pendant = host.pendant();
     pendant.on_display_change = [&] { display.Changed(pendant.Display(), SteadySeconds()); };
     loop.AddTimer(100, [&] { display.Tick(SteadySeconds()); });
     console.emplace(pendant, Say, [&loop] { loop.Quit(); });

@@ -20,7 +20,7 @@
 
 #include "k2t/sim_hid.h"
 
-namespace bench {
+namespace host_kit {
 
 enum class Control { kEStop, kSpindle, kStartHold, kStopRewind, kEn, kX, kY, kZ, kF1, kF2, kF3 };
 constexpr int kControls = 11;
@@ -166,4 +166,4 @@ class VirtualPendant {
   bool has_output_ = false;
 };
 
-}  // namespace bench
+}  // namespace host_kit

@@ -8,7 +8,7 @@
 #include <numeric>
 #include <thread>
 
-namespace bench {
+namespace host_kit {
 
 namespace {
 
@@ -304,4 +304,4 @@ void VirtualPendant::Subscribe(void* context, void (*notify)(void*, int, const c
   if (self->on_subscribe) self->on_subscribe(notify != nullptr);
 }
 
-}  // namespace bench
+}  // namespace host_kit
