@@ -8,6 +8,8 @@
 #include <numeric>
 #include <thread>
 
+#include "sim_bus_export.h"
+
 namespace host_kit {
 
 namespace {
@@ -52,6 +54,9 @@ VirtualPendant::VirtualPendant() {
   bus_.write = &Write;
   bus_.subscribe = &Subscribe;
 }
+
+// The module must not find a bus that is gone.
+VirtualPendant::~VirtualPendant() { WithdrawSimulatedBus(&bus_); }
 
 // ---- controls -------------------------------------------------------------------
 

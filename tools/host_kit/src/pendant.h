@@ -37,9 +37,12 @@ class VirtualPendant {
   static constexpr std::size_t kQueueDepth = 64;  // hidraw's per open handle
 
   VirtualPendant();
+  ~VirtualPendant();
   VirtualPendant(const VirtualPendant&) = delete;
   VirtualPendant& operator=(const VirtualPendant&) = delete;
 
+  // Offered to the module with OfferSimulatedBus (sim_bus_export.h);
+  // withdrawn when the pendant goes.
   K2tSimHidBus* bus() { return &bus_; }
 
   // Controls. A control stays as set until set again; a tap holds it down for
