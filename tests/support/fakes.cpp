@@ -11,8 +11,6 @@
 
 namespace k2t::testing {
 
-FakeHost* FakeHost::current_ = nullptr;
-
 std::string MakeTempDir(const std::string& prefix) {
   namespace fs = std::filesystem;
   std::random_device random;
@@ -46,18 +44,15 @@ std::string Number(double v) {
 
 FakeHost::FakeHost()
     : motion_(K2T_MOTION_RECORD_SIZE), setup_(K2T_SETUP_RECORD_SIZE), planner_(K2T_PLANNER_RECORD_SIZE) {
-  current_ = this;
+  MakeCurrent();
   leds[83] = true;  // jog enabled
 }
 
-FakeHost::~FakeHost() {
-  if (current_ == this) current_ = nullptr;
-}
-
 void FakeHost::Install(Host& host) {
-  current_ = this;
+  MakeCurrent();
   host.SetRecords(motion(), setup(), planner());
-  host.callbacks() = {&DoButton, &SetDRO, &GetDRO, &GetLED, &SetLED, &Code};
+  const host_kit::CallbackThunks& thunks = host_kit::Thunks();
+  host.callbacks() = {thunks.do_button, thunks.set_dro, thunks.get_dro, thunks.get_led, thunks.set_led, thunks.code};
 }
 
 std::vector<std::string> FakeHost::TakeCalls() {
@@ -68,29 +63,29 @@ std::vector<std::string> FakeHost::TakeCalls() {
 }
 
 void FakeHost::DoButton(short code) {
-  current_->calls.push_back("DoButton " + std::to_string(code));
-  if (current_->on_call) current_->on_call(current_->calls.back());
+  calls.push_back("DoButton " + std::to_string(code));
+  if (on_call) on_call(calls.back());
 }
 void FakeHost::SetDRO(int code, double value) {
-  current_->calls.push_back("SetDRO " + std::to_string(code) + " " + Number(value));
-  current_->dros[code] = value;
-}
-double FakeHost::GetDRO(int code) {
-  current_->reads.push_back("GetDRO " + std::to_string(code));
-  auto it = current_->dros.find(code);
-  return it == current_->dros.end() ? 0.0 : it->second;
-}
-bool FakeHost::GetLED(int code) {
-  current_->reads.push_back("GetLED " + std::to_string(code));
-  auto it = current_->leds.find(code);
-  return it != current_->leds.end() && it->second;
+  calls.push_back("SetDRO " + std::to_string(code) + " " + Number(value));
+  dros[code] = value;
 }
 void FakeHost::SetLED(int code, bool on) {
-  current_->calls.push_back("SetLED " + std::to_string(code) + (on ? " on" : " off"));
+  calls.push_back("SetLED " + std::to_string(code) + (on ? " on" : " off"));
 }
-void FakeHost::Code(const char* text) {
-  current_->calls.push_back(std::string("Code ") + text);
-  if (current_->on_call) current_->on_call(current_->calls.back());
+void FakeHost::Code(std::string_view text) {
+  calls.push_back("Code " + std::string(text));
+  if (on_call) on_call(calls.back());
+}
+double FakeHost::GetDRO(int code) {
+  reads.push_back("GetDRO " + std::to_string(code));
+  auto it = dros.find(code);
+  return it == dros.end() ? 0.0 : it->second;
+}
+bool FakeHost::GetLED(int code) {
+  reads.push_back("GetLED " + std::to_string(code));
+  auto it = leds.find(code);
+  return it != leds.end() && it->second;
 }
 
 void FakeHost::SetMotionQueued(bool queued) {

@@ -13,17 +13,17 @@
 #include <string>
 #include <vector>
 
+#include "host_callbacks.h"
 #include "plugin/module.h"
 
 namespace k2t::testing {
 
 // The host's side: records as zeroed buffers of the full size, the six
 // callbacks recorded in order. One host is current at a time (callbacks are
-// plain C function pointers).
-class FakeHost {
+// plain C function pointers): the last made or installed.
+class FakeHost final : public host_kit::HostCallbacks {
  public:
   FakeHost();
-  ~FakeHost();
 
   void Install(Host& host);  // hands the callbacks over
   void* motion() { return motion_.data(); }
@@ -68,13 +68,14 @@ class FakeHost {
   std::vector<unsigned char> motion_, setup_, planner_;
 
  private:
-  static FakeHost* current_;
-  static void DoButton(short code);
-  static void SetDRO(int code, double value);
-  static double GetDRO(int code);
-  static bool GetLED(int code);
-  static void SetLED(int code, bool on);
-  static void Code(const char* text);
+  // Effects, logged into `calls`.
+  void DoButton(short code) override;
+  void SetDRO(int code, double value) override;
+  void SetLED(int code, bool on) override;
+  void Code(std::string_view text) override;
+  // Reads, logged into `reads` and answered from `dros` and `leds`.
+  double GetDRO(int code) override;
+  bool GetLED(int code) override;
 };
 
 struct FakeDevice {

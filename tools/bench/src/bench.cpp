@@ -4,22 +4,10 @@
 #include <cmath>
 
 #include "names.h"
+#include "sim_bus_export.h"
 #include "text.h"
 
-namespace {
-K2tSimHidBus* g_sim_bus = nullptr;
-}  // namespace
-
-// The module looks this name up in the executable (dlsym on the default
-// scope): non-null means "use this bus, not hidraw".
-extern "C" __attribute__((visibility("default"))) K2tSimHidBus* BenchSimHidBus(void) __asm__("K2tSimHidBus");
-extern "C" K2tSimHidBus* BenchSimHidBus(void) { return g_sim_bus; }
-
 namespace bench {
-
-Bench* Bench::current_ = nullptr;
-
-K2tSimHidBus* Bench::SimulatedBus() { return g_sim_bus; }
 
 Bench::Bench(BenchOptions options, Loop& loop)
     : options_(std::move(options)),
@@ -38,11 +26,7 @@ Bench::Bench(BenchOptions options, Loop& loop)
   pendant_.on_subscribe = [this](bool on) { Emit(EventKind::kCall, on ? "subscribe" : "unsubscribe"); };
 }
 
-Bench::~Bench() {
-  Stop();
-  if (current_ == this) current_ = nullptr;
-  if (g_sim_bus == pendant_.bus()) g_sim_bus = nullptr;
-}
+Bench::~Bench() { Stop(); }
 
 void Bench::Emit(EventKind kind, std::string text, std::string note) {
   const Event event{kind, Now(), std::move(text), std::move(note)};
@@ -57,20 +41,15 @@ double Bench::Now() const {
 // ---- the host's order of calls -----------------------------------------------------
 
 void Bench::Start() {
-  current_ = this;
-  g_sim_bus = options_.real_pendant ? nullptr : pendant_.bus();
+  MakeCurrent();
+  host_kit::OfferSimulatedBus(options_.real_pendant ? nullptr : pendant_.bus());
   if (options_.start_unplugged) pendant_.Unplug();
   pendant_.SetReportRate(options_.report_rate);
-  host_loop_ = {this, &AddTimerThunk, &RemoveTimerThunk, &AddReaderThunk, &RemoveReaderThunk};
+  host_loop_ = HostLoop();
 
   const bool ok = api_.InitControl(machine_.motion(), machine_.setup(), machine_.planner(), &host_loop_);
   Emit(EventKind::kEntry, std::string("InitControl -> ") + (ok ? "true" : "false"));
-  api_.SetDoButton(&DoButtonThunk);
-  api_.SetSetDRO(&SetDROThunk);
-  api_.SetGetDRO(&GetDROThunk);
-  api_.SetGetLED(&GetLEDThunk);
-  api_.SetSetLED(&SetLEDThunk);
-  api_.SetCode(&CodeThunk);
+  host_kit::HandCallbacks(api_);
   Emit(EventKind::kEntry, "SetDoButton SetSetDRO SetGetDRO SetGetLED SetSetLED SetCode");
   const char* title = api_.SetProName(options_.profile_path.c_str());
   title_ = title ? title : "";
@@ -161,86 +140,66 @@ void Bench::AfterModuleCall() {
 
 // ---- callbacks --------------------------------------------------------------------------
 
-void Bench::DoButtonThunk(short code) {
-  Bench* b = current_;
-  if (!b) return;
-  b->Emit(EventKind::kCall, "DoButton " + std::to_string(code), std::string(ButtonName(code)));
-  b->machine_.DoButton(code);
+void Bench::DoButton(short code) {
+  Emit(EventKind::kCall, "DoButton " + std::to_string(code), std::string(ButtonName(code)));
+  machine_.DoButton(code);
 }
 
-void Bench::SetDROThunk(int code, double value) {
-  Bench* b = current_;
-  if (!b) return;
-  b->Emit(EventKind::kCall, "SetDRO " + std::to_string(code) + " " + FormatNumber(value), std::string(DroName(code)));
-  b->machine_.SetDRO(code, value);
+void Bench::SetDRO(int code, double value) {
+  Emit(EventKind::kCall, "SetDRO " + std::to_string(code) + " " + FormatNumber(value), std::string(DroName(code)));
+  machine_.SetDRO(code, value);
 }
 
-double Bench::GetDROThunk(int code) {
-  Bench* b = current_;
-  if (!b) return 0.0;
-  const double value = b->machine_.GetDRO(code);
-  if (b->options_.trace_reads)
-    b->Emit(EventKind::kRead, "GetDRO " + std::to_string(code) + " -> " + FormatNumber(value),
-            std::string(DroName(code)));
+double Bench::GetDRO(int code) {
+  const double value = machine_.GetDRO(code);
+  if (options_.trace_reads)
+    Emit(EventKind::kRead, "GetDRO " + std::to_string(code) + " -> " + FormatNumber(value), std::string(DroName(code)));
   return value;
 }
 
-bool Bench::GetLEDThunk(int code) {
-  Bench* b = current_;
-  if (!b) return false;
-  const bool on = b->machine_.GetLED(code);
-  if (b->options_.trace_reads)
-    b->Emit(EventKind::kRead, "GetLED " + std::to_string(code) + (on ? " -> on" : " -> off"),
-            std::string(LedName(code)));
+bool Bench::GetLED(int code) {
+  const bool on = machine_.GetLED(code);
+  if (options_.trace_reads)
+    Emit(EventKind::kRead, "GetLED " + std::to_string(code) + (on ? " -> on" : " -> off"), std::string(LedName(code)));
   return on;
 }
 
-void Bench::SetLEDThunk(int code, bool on) {
-  Bench* b = current_;
-  if (!b) return;
-  b->Emit(EventKind::kCall, "SetLED " + std::to_string(code) + (on ? " on" : " off"), std::string(LedName(code)));
-  if (!b->machine_.passive()) b->machine_.SetLed(code, on);
+void Bench::SetLED(int code, bool on) {
+  Emit(EventKind::kCall, "SetLED " + std::to_string(code) + (on ? " on" : " off"), std::string(LedName(code)));
+  if (!machine_.passive()) machine_.SetLed(code, on);
 }
 
-void Bench::CodeThunk(const char* text) {
-  Bench* b = current_;
-  if (!b) return;
-  const std::string line = text ? text : "";  // the module's pointer is not kept
-  b->Emit(EventKind::kCall, "Code " + Quote(line));
-  b->machine_.Code(line);
+void Bench::Code(std::string_view text) {
+  const std::string line(text);  // the module's pointer is not kept
+  Emit(EventKind::kCall, "Code " + Quote(line));
+  machine_.Code(line);
 }
 
 // ---- the event loop the module sees -----------------------------------------------------
 
-unsigned Bench::AddTimerThunk(void* context, unsigned period_ms, void (*fn)(void*), void* arg) {
-  auto* b = static_cast<Bench*>(context);
-  if (!fn) return 0;
-  const unsigned id = b->loop_.AddTimer(period_ms, [b, fn, arg] { b->ModuleTimer(fn, arg); });
-  b->Emit(EventKind::kCall, "add_timer " + std::to_string(period_ms) + " ms -> " + std::to_string(id));
+unsigned Bench::AddTimer(unsigned period_ms, void (*fn)(void*), void* arg) {
+  const unsigned id = loop_.AddTimer(period_ms, [this, fn, arg] { ModuleTimer(fn, arg); });
+  Emit(EventKind::kCall, "add_timer " + std::to_string(period_ms) + " ms -> " + std::to_string(id));
   return id;
 }
 
-void Bench::RemoveTimerThunk(void* context, unsigned id) {
-  auto* b = static_cast<Bench*>(context);
-  b->Emit(EventKind::kCall, "remove_timer " + std::to_string(id));
-  b->loop_.RemoveTimer(id);
+void Bench::RemoveTimer(unsigned id) {
+  Emit(EventKind::kCall, "remove_timer " + std::to_string(id));
+  loop_.RemoveTimer(id);
 }
 
-unsigned Bench::AddReaderThunk(void* context, int fd, void (*fn)(void*), void* arg) {
-  auto* b = static_cast<Bench*>(context);
-  if (!fn) return 0;
-  const unsigned id = b->loop_.AddReader(fd, [b, fn, arg] {
+unsigned Bench::AddReader(int fd, void (*fn)(void*), void* arg) {
+  const unsigned id = loop_.AddReader(fd, [this, fn, arg] {
     fn(arg);
-    b->AfterModuleCall();
+    AfterModuleCall();
   });
-  b->Emit(EventKind::kCall, "add_reader fd " + std::to_string(fd) + " -> " + std::to_string(id));
+  Emit(EventKind::kCall, "add_reader fd " + std::to_string(fd) + " -> " + std::to_string(id));
   return id;
 }
 
-void Bench::RemoveReaderThunk(void* context, unsigned id) {
-  auto* b = static_cast<Bench*>(context);
-  b->Emit(EventKind::kCall, "remove_reader " + std::to_string(id));
-  b->loop_.RemoveReader(id);
+void Bench::RemoveReader(unsigned id) {
+  Emit(EventKind::kCall, "remove_reader " + std::to_string(id));
+  loop_.RemoveReader(id);
 }
 
 }  // namespace bench

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "event.h"
+#include "host_callbacks.h"
 #include "k2t/host_loop.h"
 #include "loop.h"
 #include "machine.h"
@@ -16,6 +17,16 @@
 #include "pendant.h"
 
 namespace bench {
+
+// The host kit's pieces the whole bench works with.
+using host_kit::Control;
+using host_kit::ControlByName;
+using host_kit::ControlName;
+using host_kit::kControls;
+using host_kit::Loop;
+using host_kit::RealLoop;
+using host_kit::VirtualLoop;
+using host_kit::VirtualPendant;
 
 struct BenchOptions {
   std::string module_path;
@@ -28,19 +39,21 @@ struct BenchOptions {
   double report_rate = 0;     // reports per second; 0: one per poll tick
 };
 
-class Bench {
+// The module's callbacks and event loop reach the bench through the host
+// kit's thunks.
+class Bench final : private host_kit::HostCallbacks, private host_kit::HostLoopCallbacks {
  public:
   static constexpr double kTickSeconds = 0.025;  // the module's poll period
 
   Bench(BenchOptions options, Loop& loop);
-  ~Bench();
+  ~Bench() override;
   Bench(const Bench&) = delete;
   Bench& operator=(const Bench&) = delete;
 
   // Every sink hears every event, in the order added.
   void AddSink(EventSink sink) { sinks_.push_back(std::move(sink)); }
 
-  bool Load(std::string& error) { return LoadModule(options_.module_path, api_, error); }
+  bool Load(std::string& error) { return host_kit::LoadModule(options_.module_path, api_, error); }
   // InitControl, the callbacks, SetProName, PostInitControl.
   void Start();
   // StopPlug; once.
@@ -71,23 +84,20 @@ class Bench {
   // Wall-clock seconds the module's last poll tick held the host's thread.
   double last_tick_seconds() const { return last_tick_seconds_; }
 
-  // The K2tSimHidBus the executable exports; null on the real bus.
-  static K2tSimHidBus* SimulatedBus();
-
   void Emit(EventKind kind, std::string text, std::string note = {});
 
  private:
-  static Bench* current_;  // the callbacks are plain function pointers
-  static void DoButtonThunk(short code);
-  static void SetDROThunk(int code, double value);
-  static double GetDROThunk(int code);
-  static bool GetLEDThunk(int code);
-  static void SetLEDThunk(int code, bool on);
-  static void CodeThunk(const char* text);
-  static unsigned AddTimerThunk(void* context, unsigned period_ms, void (*fn)(void*), void* arg);
-  static void RemoveTimerThunk(void* context, unsigned id);
-  static unsigned AddReaderThunk(void* context, int fd, void (*fn)(void*), void* arg);
-  static void RemoveReaderThunk(void* context, unsigned id);
+  // Each call is an event, then the machine's.
+  void DoButton(short code) override;
+  void SetDRO(int code, double value) override;
+  double GetDRO(int code) override;
+  bool GetLED(int code) override;
+  void SetLED(int code, bool on) override;
+  void Code(std::string_view text) override;
+  unsigned AddTimer(unsigned period_ms, void (*fn)(void*), void* arg) override;
+  void RemoveTimer(unsigned id) override;
+  unsigned AddReader(int fd, void (*fn)(void*), void* arg) override;
+  void RemoveReader(unsigned id) override;
 
   void ModuleTimer(void (*fn)(void*), void* arg);
   void AfterModuleCall();  // notices a changed message line
@@ -95,7 +105,7 @@ class Bench {
 
   BenchOptions options_;
   Loop& loop_;
-  ModuleApi api_;
+  host_kit::ModuleApi api_;
   std::vector<EventSink> sinks_;
   Machine machine_;
   VirtualPendant pendant_;

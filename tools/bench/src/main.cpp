@@ -18,6 +18,7 @@
 #include <string>
 
 #include "bench.h"
+#include "command_line.h"
 #include "demo_script.h"
 #include "host_program.h"
 #include "latency.h"
@@ -73,77 +74,52 @@ struct Options {
   bool demo = false, print_demo = false, trace = false, latency = false;
 };
 
-bool ParseOptions(int argc, char** argv, Options& o, std::string& error) {
-  o.bench.module_path = DefaultModule();
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    auto value = [&](std::string& out) {
-      if (i + 1 >= argc) {
-        error = arg + " needs a value";
-        return false;
-      }
-      out = argv[++i];
-      return true;
-    };
-    std::string v;
-    if (arg == "--module") {
-      if (!value(o.bench.module_path)) return false;
-    } else if (arg == "--profile") {
-      if (!value(o.bench.profile_path)) return false;
-    } else if (arg == "--script") {
-      if (!value(o.script_file)) return false;
-    } else if (arg == "--update-hz") {
-      if (!value(v)) return false;
-      const std::optional<double> hz = ParseNumber(v);
-      if (!hz || *hz <= 0 || *hz > 1000) {
-        error = "--update-hz takes a rate above 0 and up to 1000";
-        return false;
-      }
-      o.bench.update_hz = *hz;
-    } else if (arg == "--report-rate") {
-      if (!value(v)) return false;
-      const std::optional<double> hz = ParseNumber(v);
-      if (!hz || *hz < 0 || *hz > 10000) {
-        error = "--report-rate takes 0 (one report per tick) to 10000 reports/s";
-        return false;
-      }
-      o.bench.report_rate = *hz;
-    } else if (arg == "--latency") {
-      o.latency = true;
-    } else if (arg == "--demo") {
-      o.demo = true;
-    } else if (arg == "--print-demo") {
-      o.print_demo = true;
-    } else if (arg == "--trace") {
-      o.trace = true;
-    } else if (arg == "--trace-reads") {
-      o.bench.trace_reads = true;
-    } else if (arg == "--passive") {
-      o.bench.passive = true;
-    } else if (arg == "--unplugged") {
-      o.bench.start_unplugged = true;
-    } else if (arg == "--real") {
-      o.bench.real_pendant = true;
-    } else if (arg == "-h" || arg == "--help") {
-      std::fputs(Usage().c_str(), stdout);
-      std::exit(kExitOk);
-    } else if (arg == "--version") {
-      std::puts("pendant-bench " K2T_VERSION);
-      std::exit(kExitOk);
-    } else {
-      error = "unknown option " + arg;
+using host_kit::CommandLine;
+
+// A rate: a number above 0, or 0 too where `zero` allows it, up to `up_to`.
+CommandLine::Take Rate(double& out, bool zero, double up_to, const char* refusal) {
+  return [&out, zero, up_to, refusal](const std::string& value, std::string& error) {
+    const std::optional<double> hz = ParseNumber(value);
+    if (!hz || *hz < 0 || (*hz == 0 && !zero) || *hz > up_to) {
+      error = refusal;
       return false;
     }
-  }
+    out = *hz;
+    return true;
+  };
+}
+
+// kDone: help or the version was printed.
+CommandLine::Result ParseOptions(int argc, char** argv, Options& o, std::string& error) {
+  o.bench.module_path = DefaultModule();
+  const CommandLine::Result result =
+      CommandLine("pendant-bench", K2T_VERSION, Usage)
+          .Value({"--module"}, o.bench.module_path)
+          .Value({"--profile"}, o.bench.profile_path)
+          .Value({"--script"}, o.script_file)
+          .Value({"--update-hz"},
+                 Rate(o.bench.update_hz, false, 1000, "--update-hz takes a rate above 0 and up to 1000"))
+          .Value({"--report-rate"}, Rate(o.bench.report_rate, true, 10000,
+                                         "--report-rate takes 0 (one report per tick) to 10000 reports/s"))
+          .Flag({"--latency"}, o.latency)
+          .Flag({"--demo"}, o.demo)
+          .Flag({"--print-demo"}, o.print_demo)
+          .Flag({"--trace"}, o.trace)
+          .Flag({"--trace-reads"}, o.bench.trace_reads)
+          .Flag({"--passive"}, o.bench.passive)
+          .Flag({"--unplugged"}, o.bench.start_unplugged)
+          .Flag({"--real"}, o.bench.real_pendant)
+          .Parse(argc, argv, error);
+  if (result != CommandLine::Result::kRun) return result;
   if (!o.script_file.empty() && o.demo) {
     error = "--script and --demo exclude each other";
-    return false;
+    return CommandLine::Result::kError;
   }
   if (o.bench.real_pendant && (!o.script_file.empty() || o.demo)) {
     error = "--real works with a person at the pendant, not with --script or --demo";
-    return false;
+    return CommandLine::Result::kError;
   }
-  return true;
+  return CommandLine::Result::kRun;
 }
 
 bool ReadFile(const std::string& path, std::string& text) {
@@ -297,9 +273,14 @@ int RunRealTime(Options& o, std::optional<Script> script, bool use_tui) {
 int main(int argc, char** argv) {
   Options o;
   std::string error;
-  if (!ParseOptions(argc, argv, o, error)) {
-    std::fprintf(stderr, "pendant-bench: %s\n%s", error.c_str(), Usage().c_str());
-    return kExitUsage;
+  switch (ParseOptions(argc, argv, o, error)) {
+    case CommandLine::Result::kRun:
+      break;
+    case CommandLine::Result::kDone:
+      return kExitOk;
+    case CommandLine::Result::kError:
+      std::fprintf(stderr, "pendant-bench: %s\n%s", error.c_str(), Usage().c_str());
+      return kExitUsage;
   }
   if (o.print_demo) {
     std::fputs(kDemoScript, stdout);
@@ -307,8 +288,8 @@ int main(int argc, char** argv) {
   }
   if (o.latency) {
     // A module that cannot be loaded is said once, not in every run.
-    ModuleApi api;
-    if (!LoadModule(o.bench.module_path, api, error)) {
+    host_kit::ModuleApi api;
+    if (!host_kit::LoadModule(o.bench.module_path, api, error)) {
       std::fprintf(stderr, "pendant-bench: %s\n", error.c_str());
       return kExitModule;
     }
@@ -335,7 +316,7 @@ int main(int argc, char** argv) {
 
   if (o.bench.real_pendant) {
     std::string node, message;
-    if (!FindRealPendant(node, message)) {
+    if (!host_kit::FindRealPendant(node, message)) {
       std::fprintf(stderr, "pendant-bench: %s\n", message.c_str());
       return kExitNoPendant;
     }

@@ -46,22 +46,22 @@ bool PendantConsole::Execute(const std::string& line, std::string& error) {
   };
   if (op == "estop") {
     if (w.size() != 2 || (w[1] != "on" && w[1] != "off")) return fail("estop on or estop off");
-    pendant_.Set(bench::Control::kEStop, w[1] == "on");
+    pendant_.Set(host_kit::Control::kEStop, w[1] == "on");
   } else if (op == "press" || op == "release") {
     if (w.size() < 2) return fail("which control?");
-    std::vector<bench::Control> controls;
+    std::vector<host_kit::Control> controls;
     for (std::size_t i = 1; i < w.size(); ++i) {
-      bench::Control c;
-      if (!bench::ControlByName(w[i], c)) return fail("unknown control " + w[i]);
+      host_kit::Control c;
+      if (!host_kit::ControlByName(w[i], c)) return fail("unknown control " + w[i]);
       controls.push_back(c);
     }
-    for (const bench::Control c : controls) pendant_.Set(c, op == "press");
+    for (const host_kit::Control c : controls) pendant_.Set(c, op == "press");
   } else if (op == "mode") {
     long code = 0;
     if (w.size() != 2 || !Integer(w[1], 0, 7, code)) return fail("mode 0 to 7");
     pendant_.SelectMode(static_cast<int>(code), true);
   } else if (op == "wheel") {
-    long steps = 0, reports = 1, rate = bench::VirtualPendant::kDefaultRate;
+    long steps = 0, reports = 1, rate = host_kit::VirtualPendant::kDefaultRate;
     if (w.size() < 2 || !Integer(w[1], -32767, 32767, steps)) return fail("wheel DETENTS");
     for (std::size_t i = 2; i < w.size(); i += 2) {
       if (i + 1 >= w.size()) return fail(w[i] + " needs a value");

@@ -14,7 +14,7 @@ namespace k2tcnc {
 
 class PendantConsole {
  public:
-  PendantConsole(bench::VirtualPendant& pendant, std::function<void(const std::string&)> say,
+  PendantConsole(host_kit::VirtualPendant& pendant, std::function<void(const std::string&)> say,
                  std::function<void()> quit)
       : pendant_(pendant), say_(std::move(say)), quit_(std::move(quit)) {}
 
@@ -26,7 +26,7 @@ class PendantConsole {
   static const char* Help();
 
  private:
-  bench::VirtualPendant& pendant_;
+  host_kit::VirtualPendant& pendant_;
   std::function<void(const std::string&)> say_;
   std::function<void()> quit_;
   std::string pending_;

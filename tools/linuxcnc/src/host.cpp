@@ -5,16 +5,7 @@
 #include <cstring>
 
 #include "k2t/plugin.h"
-#include "k2t/sim_hid.h"
-
-namespace {
-K2tSimHidBus* g_sim_bus = nullptr;
-}  // namespace
-
-// The module looks this name up in the executable: non-null means "use this
-// bus, not hidraw".
-extern "C" __attribute__((visibility("default"))) K2tSimHidBus* BridgeSimHidBus(void) __asm__("K2tSimHidBus");
-extern "C" K2tSimHidBus* BridgeSimHidBus(void) { return g_sim_bus; }
+#include "sim_bus_export.h"
 
 namespace k2tcnc {
 
@@ -24,9 +15,7 @@ double SteadySeconds() {
 }
 }  // namespace
 
-ModuleHost* ModuleHost::current_ = nullptr;
-
-ModuleHost::ModuleHost(const BridgeConfig& config, CommandSink& sink, StatusSource status, bench::RealLoop& loop,
+ModuleHost::ModuleHost(const BridgeConfig& config, CommandSink& sink, StatusSource status, host_kit::RealLoop& loop,
                        Bridge::Log log)
     : config_(config),
       status_(std::move(status)),
@@ -37,24 +26,15 @@ ModuleHost::ModuleHost(const BridgeConfig& config, CommandSink& sink, StatusSour
       bridge_(config, sink, Records{motion_.data(), setup_.data(), planner_.data()}, &SteadySeconds,
               std::move(log)) {}
 
-ModuleHost::~ModuleHost() {
-  Stop();
-  if (current_ == this) current_ = nullptr;
-  if (g_sim_bus == pendant_.bus()) g_sim_bus = nullptr;
-}
+ModuleHost::~ModuleHost() { Stop(); }
 
 void ModuleHost::Start() {
-  current_ = this;
-  g_sim_bus = config_.virtual_pendant ? pendant_.bus() : nullptr;
-  host_loop_ = {this, &AddTimerThunk, &RemoveTimerThunk, &AddReaderThunk, &RemoveReaderThunk};
+  MakeCurrent();
+  host_kit::OfferSimulatedBus(config_.virtual_pendant ? pendant_.bus() : nullptr);
+  host_loop_ = HostLoop();
   Refresh();
   api_.InitControl(motion_.data(), setup_.data(), planner_.data(), &host_loop_);
-  api_.SetDoButton(&DoButtonThunk);
-  api_.SetSetDRO(&SetDROThunk);
-  api_.SetGetDRO(&GetDROThunk);
-  api_.SetGetLED(&GetLEDThunk);
-  api_.SetSetLED(&SetLEDThunk);
-  api_.SetCode(&CodeThunk);
+  host_kit::HandCallbacks(api_);
   const char* title = api_.SetProName(config_.profile_path.c_str());
   title_ = title ? title : "";
   api_.PostInitControl();
@@ -97,45 +77,18 @@ void ModuleHost::ModuleTick(void (*fn)(void*), void* arg) {
   AfterModuleCall();
 }
 
-// ---- callbacks ------------------------------------------------------------------
-
-void ModuleHost::DoButtonThunk(short code) {
-  if (current_) current_->bridge_.DoButton(code);
-}
-void ModuleHost::SetDROThunk(int code, double value) {
-  if (current_) current_->bridge_.SetDRO(code, value);
-}
-double ModuleHost::GetDROThunk(int code) { return current_ ? current_->bridge_.GetDRO(code) : 0.0; }
-bool ModuleHost::GetLEDThunk(int code) { return current_ ? current_->bridge_.GetLED(code) : false; }
-void ModuleHost::SetLEDThunk(int code, bool on) {
-  if (current_) current_->bridge_.SetLED(code, on);
-}
-void ModuleHost::CodeThunk(const char* text) {
-  if (current_ && text) current_->bridge_.Code(text);  // the module's pointer is not kept
-}
-
 // ---- the event loop the module sees -----------------------------------------------
 
-unsigned ModuleHost::AddTimerThunk(void* context, unsigned period_ms, void (*fn)(void*), void* arg) {
-  auto* h = static_cast<ModuleHost*>(context);
-  if (!fn) return 0;
-  return h->loop_.AddTimer(period_ms, [h, fn, arg] { h->ModuleTick(fn, arg); });
+unsigned ModuleHost::AddTimer(unsigned period_ms, void (*fn)(void*), void* arg) {
+  return loop_.AddTimer(period_ms, [this, fn, arg] { ModuleTick(fn, arg); });
 }
 
-void ModuleHost::RemoveTimerThunk(void* context, unsigned id) { static_cast<ModuleHost*>(context)->loop_.RemoveTimer(id); }
-
-unsigned ModuleHost::AddReaderThunk(void* context, int fd, void (*fn)(void*), void* arg) {
-  auto* h = static_cast<ModuleHost*>(context);
-  if (!fn) return 0;
-  return h->loop_.AddReader(fd, [h, fn, arg] {
-    h->Refresh();
+unsigned ModuleHost::AddReader(int fd, void (*fn)(void*), void* arg) {
+  return loop_.AddReader(fd, [this, fn, arg] {
+    Refresh();
     fn(arg);
-    h->AfterModuleCall();
+    AfterModuleCall();
   });
-}
-
-void ModuleHost::RemoveReaderThunk(void* context, unsigned id) {
-  static_cast<ModuleHost*>(context)->loop_.RemoveReader(id);
 }
 
 }  // namespace k2tcnc

@@ -22,6 +22,7 @@
 #include <inifile.hh>
 #pragma GCC diagnostic pop
 
+#include "command_line.h"
 #include "config.h"
 #include "console.h"
 #include "display_lines.h"
@@ -79,58 +80,40 @@ bool IsDisplay(const std::string& display, const char* argv0) {
   return !program.empty() && (program == "k2t-linuxcnc" || program == Basename(argv0));
 }
 
-bool ParseOptions(int argc, char** argv, Options& o, std::string& error) {
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    auto value = [&](std::string& out) {
-      if (i + 1 >= argc) {
-        error = arg + " needs a value";
-        return false;
-      }
-      out = argv[++i];
-      return true;
-    };
-    std::string v;
-    if (arg == "-ini" || arg == "--ini") {
-      if (!value(o.ini)) return false;
-    } else if (arg == "--pendant") {
-      if (!value(o.pendant)) return false;
-      if (o.pendant != "real" && o.pendant != "virtual") {
-        error = "--pendant takes real or virtual";
-        return false;
-      }
-    } else if (arg == "--module") {
-      if (!value(o.module)) return false;
-    } else if (arg == "--wait") {
-      if (!value(v)) return false;
-      char* end = nullptr;
-      o.wait = std::strtod(v.c_str(), &end);
-      if (end == v.c_str() || *end || o.wait < 0) {
-        error = "--wait takes seconds";
-        return false;
-      }
-    } else if (arg == "--verbose" || arg == "-v") {
-      o.verbose = true;
-    } else if (arg == "-h" || arg == "--help") {
-      std::fputs(Usage().c_str(), stdout);
-      std::exit(kExitOk);
-    } else if (arg == "--version") {
-      std::puts("k2t-linuxcnc " K2T_VERSION);
-      std::exit(kExitOk);
-    } else {
-      error = "unknown option " + arg;
-      return false;
-    }
-  }
+// kDone: help or the version was printed.
+host_kit::CommandLine::Result ParseOptions(int argc, char** argv, Options& o, std::string& error) {
+  using host_kit::CommandLine;
+  const CommandLine::Result result =
+      CommandLine("k2t-linuxcnc", K2T_VERSION, Usage)
+          .Value({"-ini", "--ini"}, o.ini)
+          .Value({"--pendant"},
+                 [&o](const std::string& value, std::string& error) {
+                   o.pendant = value;
+                   if (value == "real" || value == "virtual") return true;
+                   error = "--pendant takes real or virtual";
+                   return false;
+                 })
+          .Value({"--module"}, o.module)
+          .Value({"--wait"},
+                 [&o](const std::string& value, std::string& error) {
+                   char* end = nullptr;
+                   o.wait = std::strtod(value.c_str(), &end);
+                   if (end != value.c_str() && !*end && o.wait >= 0) return true;
+                   error = "--wait takes seconds";
+                   return false;
+                 })
+          .Flag({"--verbose", "-v"}, o.verbose)
+          .Parse(argc, argv, error);
+  if (result != CommandLine::Result::kRun) return result;
   if (o.ini.empty()) {
     const char* env = std::getenv("INI_FILE_NAME");
     if (env) o.ini = env;
   }
   if (o.ini.empty()) {
     error = "no INI file: pass -ini FILE, or let LinuxCNC start the bridge";
-    return false;
+    return CommandLine::Result::kError;
   }
-  return true;
+  return CommandLine::Result::kRun;
 }
 
 bool ReadConfig(const Options& o, BridgeConfig& config, std::string& error) {
@@ -175,7 +158,9 @@ int main(int argc, char** argv) {
   Options o;
   BridgeConfig config;
   std::string error;
-  if (!ParseOptions(argc, argv, o, error) || !ReadConfig(o, config, error)) {
+  const host_kit::CommandLine::Result parsed = ParseOptions(argc, argv, o, error);
+  if (parsed == host_kit::CommandLine::Result::kDone) return kExitOk;
+  if (parsed == host_kit::CommandLine::Result::kError || !ReadConfig(o, config, error)) {
     std::fprintf(stderr, "k2t-linuxcnc: %s\n%s", error.c_str(), Usage().c_str());
     return kExitUsage;
   }
@@ -212,7 +197,7 @@ int main(int argc, char** argv) {
     Say(hal_error + ": the bridge runs without its HAL pins");
   }
 
-  bench::RealLoop loop;
+  host_kit::RealLoop loop;
   if (!loop.ok() || signal_fd < 0) {
     Say(std::string("cannot set up the event loop: ") + std::strerror(errno));
     return kExitUsage;
@@ -224,7 +209,7 @@ int main(int argc, char** argv) {
   }
   if (!config.virtual_pendant) {
     std::string node, message;
-    if (bench::FindRealPendant(node, message)) Say("pendant at " + node);
+    if (host_kit::FindRealPendant(node, message)) Say("pendant at " + node);
     else Say(message + "\nThe bridge runs on and takes the pendant when it is plugged in.");
   }
   // As a GUI runs its POSTGUI_HALFILE: the nets to the bridge's pins.
@@ -261,7 +246,7 @@ int main(int argc, char** argv) {
     loop.AddTimer(25, [&] {
       // The real pendant's node is looked for a few times a second.
       if (config.virtual_pendant) present = host.pendant().plugged();
-      else if (ticks++ % 4 == 0) present = bench::RealPendantPresent();
+      else if (ticks++ % 4 == 0) present = host_kit::RealPendantPresent();
       update_pins();
       hal.Beat();
     });
@@ -270,7 +255,7 @@ int main(int argc, char** argv) {
   std::optional<PendantConsole> console;
   DisplayLines display(Say);
   if (config.virtual_pendant) {
-    bench::VirtualPendant& pendant = host.pendant();
+    host_kit::VirtualPendant& pendant = host.pendant();
     pendant.on_display_change = [&] { display.Changed(pendant.Display(), SteadySeconds()); };
     loop.AddTimer(100, [&] { display.Tick(SteadySeconds()); });
     console.emplace(pendant, Say, [&loop] { loop.Quit(); });

@@ -7,7 +7,7 @@
 #include <map>
 #include <memory>
 
-namespace bench {
+namespace host_kit {
 
 class Loop {
  public:
@@ -72,4 +72,4 @@ class RealLoop final : public Loop {
   bool running_ = false;
 };
 
-}  // namespace bench
+}  // namespace host_kit

@@ -20,7 +20,7 @@
 
 #include "k2t/sim_hid.h"
 
-namespace bench {
+namespace host_kit {
 
 enum class Control { kEStop, kSpindle, kStartHold, kStopRewind, kEn, kX, kY, kZ, kF1, kF2, kF3 };
 constexpr int kControls = 11;
@@ -37,9 +37,12 @@ class VirtualPendant {
   static constexpr std::size_t kQueueDepth = 64;  // hidraw's per open handle
 
   VirtualPendant();
+  ~VirtualPendant();
   VirtualPendant(const VirtualPendant&) = delete;
   VirtualPendant& operator=(const VirtualPendant&) = delete;
 
+  // Offered to the module with OfferSimulatedBus (sim_bus_export.h);
+  // withdrawn when the pendant goes.
   K2tSimHidBus* bus() { return &bus_; }
 
   // Controls. A control stays as set until set again; a tap holds it down for
@@ -166,4 +169,4 @@ class VirtualPendant {
   bool has_output_ = false;
 };
 
-}  // namespace bench
+}  // namespace host_kit

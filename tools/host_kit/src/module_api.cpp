@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <system_error>
 
-namespace bench {
+namespace host_kit {
 
 
 bool LoadModule(const std::string& path, ModuleApi& api, std::string& error) {
@@ -48,4 +48,4 @@ std::string ProgramDir() {
   return ec ? std::string() : exe.parent_path().string();
 }
 
-}  // namespace bench
+}  // namespace host_kit

@@ -6,7 +6,7 @@
 
 #include "k2t/entry_points.h"
 
-namespace bench {
+namespace host_kit {
 
 // The entry points, as include/k2t/entry_points.h lists them.
 using ModuleApi = K2tEntryPoints;
@@ -29,4 +29,4 @@ std::string DefaultModulePath(const std::string& program_dir, const std::string&
 // The folder of the running program, or "" when it cannot be told.
 std::string ProgramDir();
 
-}  // namespace bench
+}  // namespace host_kit

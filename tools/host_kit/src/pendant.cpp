@@ -8,7 +8,9 @@
 #include <numeric>
 #include <thread>
 
-namespace bench {
+#include "sim_bus_export.h"
+
+namespace host_kit {
 
 namespace {
 
@@ -52,6 +54,9 @@ VirtualPendant::VirtualPendant() {
   bus_.write = &Write;
   bus_.subscribe = &Subscribe;
 }
+
+// The module must not find a bus that is gone.
+VirtualPendant::~VirtualPendant() { WithdrawSimulatedBus(&bus_); }
 
 // ---- controls -------------------------------------------------------------------
 
@@ -304,4 +309,4 @@ void VirtualPendant::Subscribe(void* context, void (*notify)(void*, int, const c
   if (self->on_subscribe) self->on_subscribe(notify != nullptr);
 }
 
-}  // namespace bench
+}  // namespace host_kit

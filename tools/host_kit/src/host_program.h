@@ -21,7 +21,7 @@
 namespace {
 
 std::string DefaultModule() {
-  return bench::DefaultModulePath(bench::ProgramDir(), K2T_BUILD_DIR, K2T_BUILD_MODULE, K2T_MODULE_FROM_BIN);
+  return host_kit::DefaultModulePath(host_kit::ProgramDir(), K2T_BUILD_DIR, K2T_BUILD_MODULE, K2T_MODULE_FROM_BIN);
 }
 
 }  // namespace

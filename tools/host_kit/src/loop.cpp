@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace bench {
+namespace host_kit {
 
 unsigned VirtualLoop::AddTimer(unsigned /*period_ms*/, std::function<void()> fn) {
   const unsigned id = next_id_++;
@@ -102,4 +102,4 @@ void RealLoop::Run() {
   }
 }
 
-}  // namespace bench
+}  // namespace host_kit

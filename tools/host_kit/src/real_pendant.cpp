@@ -9,7 +9,7 @@
 #include <fstream>
 #include <vector>
 
-namespace bench {
+namespace host_kit {
 
 namespace {
 
@@ -69,4 +69,4 @@ bool FindRealPendant(std::string& node, std::string& message) {
   return false;
 }
 
-}  // namespace bench
+}  // namespace host_kit

@@ -5,7 +5,7 @@
 
 #include <string>
 
-namespace bench {
+namespace host_kit {
 
 // True when a pendant (USB 04d8:fce8) has a hidraw node this user can read
 // and write; otherwise false and a message that says what to do.
@@ -15,4 +15,4 @@ bool FindRealPendant(std::string& node, std::string& message);
 // not this user may open it. Reads sysfs only; cheap enough to ask often.
 bool RealPendantPresent();
 
-}  // namespace bench
+}  // namespace host_kit

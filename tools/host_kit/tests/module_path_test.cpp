@@ -33,7 +33,7 @@ TEST(DefaultModulePath, BuiltInTheBuildFolderInstalledElsewhere) {
       {"no program folder known", "", "/src/build/default/tools/bench", "/src/build/default/K2TPendant.so"},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(bench::DefaultModulePath(c.program_dir, c.build_dir, "/src/build/default/K2TPendant.so", kFromBin),
+    EXPECT_EQ(host_kit::DefaultModulePath(c.program_dir, c.build_dir, "/src/build/default/K2TPendant.so", kFromBin),
               c.expected)
         << c.what;
   }
@@ -45,14 +45,14 @@ TEST(DefaultModulePath, BuildFolderThroughALink) {
   const fs::path top = fs::temp_directory_path() / ("k2t-module-path-" + std::to_string(getpid()));
   fs::create_directories(top / "real/tools/bench");
   fs::create_directory_symlink(top / "real", top / "link");
-  EXPECT_EQ(bench::DefaultModulePath((top / "real/tools/bench").string(), (top / "link/tools/bench").string(),
+  EXPECT_EQ(host_kit::DefaultModulePath((top / "real/tools/bench").string(), (top / "link/tools/bench").string(),
                                      "built.so", kFromBin),
             "built.so");
   fs::remove_all(top);
 }
 
 TEST(ProgramDir, IsTheFolderOfThisProgram) {
-  const std::string dir = bench::ProgramDir();
+  const std::string dir = host_kit::ProgramDir();
   ASSERT_FALSE(dir.empty());
   EXPECT_TRUE(fs::exists(fs::path(dir) / "k2t_host_kit_tests"));
 }
