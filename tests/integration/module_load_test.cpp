@@ -9,10 +9,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <type_traits>
@@ -22,64 +22,20 @@
 #include "k2t/entry_points.h"
 #include "k2t/plugin.h"
 #include "k2t/sim_hid.h"
+#include "test_host.h"
 
 namespace {
 
 // ---- The simulated bus this executable offers ----------------------------
 
-struct SimState {
-  bool present = true;
-  std::deque<std::vector<unsigned char>> reports;
-  std::vector<std::vector<unsigned char>> written;
-  std::map<int, int> handles;  // handle -> access
-  int next_handle = 1;
-  void (*notify)(void*, int, const char*) = nullptr;
-  void* notify_arg = nullptr;
-};
-SimState g_sim;
-const char* kPendantPath = "/sim/pendant0";
-
-int SimEnumerate(void*, K2tSimHidDevice* out, int max) {
-  if (!g_sim.present) return 0;
-  if (max > 0) {
-    std::memset(&out[0], 0, sizeof out[0]);
-    std::snprintf(out[0].path, sizeof out[0].path, "%s", kPendantPath);
-    out[0].vendor_id = 0x04D8;
-    out[0].product_id = 0xFCE8;
-  }
-  return 1;
-}
-int SimOpen(void*, const char* path, int access) {
-  if (!g_sim.present || std::strcmp(path, kPendantPath) != 0) return -1;
-  g_sim.handles[g_sim.next_handle] = access;
-  return g_sim.next_handle++;
-}
-void SimClose(void*, int handle) { g_sim.handles.erase(handle); }
-int SimRead(void*, int, unsigned char* buf, int size, int) {
-  if (!g_sim.present) return -1;
-  if (g_sim.reports.empty()) return 0;
-  const auto r = g_sim.reports.front();
-  g_sim.reports.pop_front();
-  const int n = std::min(size, static_cast<int>(r.size()));
-  std::memcpy(buf, r.data(), static_cast<std::size_t>(n));
-  return n;
-}
-int SimWrite(void*, int, const unsigned char* buf, int size) {
-  g_sim.written.emplace_back(buf, buf + size);
-  return size;
-}
-void SimSubscribe(void*, void (*notify)(void*, int, const char*), void* arg) {
-  g_sim.notify = notify;
-  g_sim.notify_arg = arg;
-}
-
-K2tSimHidBus g_bus = {1, nullptr, SimEnumerate, SimOpen, SimClose, SimRead, SimWrite, SimSubscribe};
+k2t::test_host::SimBus g_sim;
+K2tSimHidBus g_bus;
 
 }  // namespace
 
 // Found by the module with dlsym(RTLD_DEFAULT, "K2tSimHidBus").
 extern "C" __attribute__((visibility("default"))) K2tSimHidBus* SimBusEntry() __asm__("K2tSimHidBus");
-extern "C" K2tSimHidBus* SimBusEntry() { return &g_bus; }
+extern "C" K2tSimHidBus* SimBusEntry() { return g_sim.offer ? &g_bus : nullptr; }
 
 namespace {
 
@@ -103,21 +59,6 @@ void RemoveReader(void*, unsigned) {}
 
 K2tHostLoop g_loop = {nullptr, AddTimer, RemoveTimer, AddReader, RemoveReader};
 
-// ---- The host's callbacks --------------------------------------------------
-
-std::vector<std::string> g_calls;
-std::map<int, double> g_dros;
-std::map<int, bool> g_leds = {{83, true}};
-void DoButtonCb(short code) { g_calls.push_back("DoButton " + std::to_string(code)); }
-void SetDroCb(int code, double v) {
-  g_dros[code] = v;
-  g_calls.push_back("SetDRO " + std::to_string(code));
-}
-double GetDroCb(int code) { return g_dros.count(code) ? g_dros[code] : 0.0; }
-bool GetLedCb(int code) { return g_leds.count(code) && g_leds[code]; }
-void SetLedCb(int, bool) { g_calls.push_back("SetLED"); }
-void CodeCb(const char* text) { g_calls.push_back(std::string("Code ") + text); }
-
 class ModuleLoadTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -129,9 +70,11 @@ class ModuleLoadTest : public ::testing::Test {
     char dir[] = "/tmp/k2t-load-XXXXXX";
     dir_ = ::mkdtemp(dir);
     profile_ = dir_ + "/profile.xml";
-    g_sim = SimState{};
+    g_sim = k2t::test_host::SimBus("/sim/pendant0");
+    g_bus = g_sim.Functions();
+    host_ = std::make_unique<k2t::test_host::RecordingHost>();
+    host_->MakeCurrent();
     g_timers.clear();
-    g_calls.clear();
   }
   void TearDown() override {
     if (lib_) ::dlclose(lib_);
@@ -139,12 +82,7 @@ class ModuleLoadTest : public ::testing::Test {
   }
   void StartAsHost() {
     ASSERT_TRUE(api_.InitControl(motion_.data(), setup_.data(), planner_.data(), &g_loop));
-    api_.SetDoButton(DoButtonCb);
-    api_.SetSetDRO(SetDroCb);
-    api_.SetGetDRO(GetDroCb);
-    api_.SetGetLED(GetLedCb);
-    api_.SetSetLED(SetLedCb);
-    api_.SetCode(CodeCb);
+    host_kit::HandCallbacks(api_);
     title_ = api_.SetProName(profile_.c_str());
     api_.PostInitControl();
   }
@@ -161,6 +99,7 @@ class ModuleLoadTest : public ::testing::Test {
   }
 
   void* lib_ = nullptr;
+  std::unique_ptr<k2t::test_host::RecordingHost> host_;
   K2tEntryPoints api_{};
   std::string dir_, profile_, title_;
   std::vector<unsigned char> motion_ = std::vector<unsigned char>(K2T_MOTION_RECORD_SIZE);
@@ -192,7 +131,7 @@ TEST_F(ModuleLoadTest, RunsAsAHostRunsIt) {
   EXPECT_EQ(writers, 1);
   EXPECT_NE(g_sim.notify, nullptr);
   // Start step size from the profile's defaults.
-  EXPECT_EQ(g_dros[828], 0.001);
+  EXPECT_EQ(host_->dros[828], 0.001);
   // The profile exists, holding the root element.
   EXPECT_NE(ReadProfile().find("<profile"), std::string::npos);
 
@@ -203,7 +142,7 @@ TEST_F(ModuleLoadTest, RunsAsAHostRunsIt) {
   ASSERT_EQ(g_sim.written.size(), 1u);
   ASSERT_EQ(g_sim.written[0].size(), 21u);
   EXPECT_EQ(g_sim.written[0][18], 2);
-  EXPECT_EQ(g_calls, (std::vector<std::string>{"SetDRO 828", "Code ENDJOG"}));
+  EXPECT_EQ(host_->calls, (std::vector<std::string>{"SetDRO 828", "Code ENDJOG"}));
 
   // Removal and arrival through the bus' notices.
   g_sim.notify(g_sim.notify_arg, K2T_DEVICE_REMOVAL, "/SIM/PENDANT0");
@@ -249,8 +188,7 @@ class HostThatLeavesTest : public ModuleLoadTest {
   [[noreturn]] void RunAndLeave(bool unload_first) {
     auto* loop = new K2tHostLoop(g_loop);
     api_.InitControl(motion_.data(), setup_.data(), planner_.data(), loop);
-    api_.SetDoButton(DoButtonCb);
-    api_.SetCode(CodeCb);
+    host_kit::HandCallbacks(api_);
     api_.SetProName(profile_.c_str());
     api_.PostInitControl();
     g_sim.reports.push_back({0, 0, 20, 0, 0, 0, 0, 0});  // the wheel turning

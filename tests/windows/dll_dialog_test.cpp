@@ -114,7 +114,7 @@ TEST_F(DllTest, PendantKeepsWorkingWhileTheDialogIsOpen) {
             return true;
           },
           [&](HWND) {
-            const auto calls = g_calls;
+            const auto calls = g_host->calls;
             return std::find(calls.begin(), calls.end(), "DoButton 1021") != calls.end();
           }});
   EXPECT_EQ(TakeCalls(), (std::vector<std::string>{"DoButton 1021"}));

@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -28,76 +27,16 @@
 
 namespace k2t::dll_host {
 
-SimBus g_sim;
+test_host::SimBus g_sim;
 K2tSimHidBus g_bus_functions;
-std::vector<std::string> g_calls;
-std::map<int, double> g_dros;
-std::map<int, bool> g_leds;
-
-namespace {
-
-int SimEnumerate(void*, K2tSimHidDevice* out, int max) {
-  ++g_sim.calls;
-  if (!g_sim.present) return 0;
-  if (max > 0) {
-    std::memset(&out[0], 0, sizeof out[0]);
-    std::strncpy(out[0].path, kPendantPath, sizeof out[0].path - 1);
-    out[0].vendor_id = 0x04D8;
-    out[0].product_id = 0xFCE8;
-  }
-  return 1;
-}
-int SimOpen(void*, const char* path, int access) {
-  ++g_sim.calls;
-  if (!g_sim.present || std::strcmp(path, kPendantPath) != 0) return -1;
-  g_sim.handles[g_sim.next_handle] = access;
-  return g_sim.next_handle++;
-}
-void SimClose(void*, int handle) {
-  ++g_sim.calls;
-  g_sim.handles.erase(handle);
-}
-int SimRead(void*, int, unsigned char* buf, int size, int) {
-  ++g_sim.calls;
-  if (!g_sim.present) return -1;
-  if (g_sim.reports.empty()) return 0;
-  const std::vector<unsigned char> r = g_sim.reports.front();
-  g_sim.reports.pop_front();
-  const int n = std::min(size, static_cast<int>(r.size()));
-  std::memcpy(buf, r.data(), static_cast<std::size_t>(n));
-  return n;
-}
-int SimWrite(void*, int, const unsigned char* buf, int size) {
-  ++g_sim.calls;
-  g_sim.written.emplace_back(buf, buf + size);
-  return size;
-}
-void SimSubscribe(void*, void (*notify)(void*, int, const char*), void* arg) {
-  ++g_sim.calls;
-  g_sim.notify = notify;
-  g_sim.notify_arg = arg;
-}
-
-
-void DoButtonCb(short code) { g_calls.push_back("DoButton " + std::to_string(code)); }
-void SetDroCb(int code, double value) {
-  g_dros[code] = value;
-  g_calls.push_back("SetDRO " + std::to_string(code));
-}
-double GetDroCb(int code) { return g_dros.count(code) ? g_dros[code] : 0.0; }
-bool GetLedCb(int code) { return g_leds.count(code) && g_leds[code]; }
-void SetLedCb(int, bool) { g_calls.push_back("SetLED"); }
-void CodeCb(const char* text) { g_calls.push_back(std::string("Code ") + text); }
-
-
-}  // namespace
+test_host::RecordingHost* g_host = nullptr;
 
 void DllTest::SetUp() {
-  g_sim = SimBus{};
-  g_bus_functions = {1, nullptr, SimEnumerate, SimOpen, SimClose, SimRead, SimWrite, SimSubscribe};
-  g_calls.clear();
-  g_dros.clear();
-  g_leds = {{83, true}};  // jog enabled
+  g_sim = test_host::SimBus(kPendantPath);
+  g_bus_functions = g_sim.Functions();
+  host_ = std::make_unique<test_host::RecordingHost>();  // LED 83, jog enabled, on
+  host_->MakeCurrent();
+  g_host = host_.get();
   lib_ = ::LoadLibraryW(L"K2TPendant.dll");
   ASSERT_NE(lib_, nullptr) << ::GetLastError();
   const std::string missing =
@@ -123,12 +62,7 @@ void DllTest::TearDown() {
 
 void DllTest::Start(const char* profile) {
   ASSERT_TRUE(api.InitControl(motion_.data(), setup_.data(), planner_.data(), nullptr));
-  api.SetDoButton(DoButtonCb);
-  api.SetSetDRO(SetDroCb);
-  api.SetGetDRO(GetDroCb);
-  api.SetGetLED(GetLedCb);
-  api.SetSetLED(SetLedCb);
-  api.SetCode(CodeCb);
+  host_kit::HandCallbacks(api);
   title_ = api.SetProName(profile ? profile : profile_.c_str());
   api.PostInitControl();
 }
@@ -169,7 +103,7 @@ std::vector<std::string> DllTest::Config(std::vector<dialog_driver::Step> steps)
 
 std::vector<std::string> DllTest::TakeCalls() {
   std::vector<std::string> calls;
-  calls.swap(g_calls);
+  calls.swap(g_host->calls);
   return calls;
 }
 

@@ -5,7 +5,6 @@
 #include <windows.h>
 #include <gtest/gtest.h>
 
-#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -16,27 +15,15 @@
 #include "k2t/entry_points.h"
 #include "k2t/plugin.h"
 #include "k2t/sim_hid.h"
+#include "test_host.h"
 
 namespace k2t::dll_host {
 
 inline constexpr const char* kPendantPath = "\\\\?\\sim#vid_04d8&pid_fce8#pendant0";
 
-struct SimBus {
-  bool offer = true;    // K2tSimHidBus returns the bus; false: null, the real bus is used
-  bool present = true;  // the pendant is plugged in
-  std::deque<std::vector<unsigned char>> reports;
-  std::vector<std::vector<unsigned char>> written;
-  std::map<int, int> handles;  // handle -> access
-  int next_handle = 1;
-  void (*notify)(void*, int, const char*) = nullptr;
-  void* notify_arg = nullptr;
-  int calls = 0;  // every call of the module into the bus
-};
-extern SimBus g_sim;
+extern test_host::SimBus g_sim;
 extern K2tSimHidBus g_bus_functions;  // what K2tSimHidBus returns
-extern std::vector<std::string> g_calls;  // "DoButton 1021", "SetDRO 828", "Code DOJOG"
-extern std::map<int, double> g_dros;
-extern std::map<int, bool> g_leds;
+extern test_host::RecordingHost* g_host;  // this test's host: g_host->calls, ->dros, ->leds
 
 // One input report: counter byte 1, rate byte 2, E-stop bit 0 of byte 3,
 // mode selector bits 0..2 of byte 4.
@@ -73,6 +60,7 @@ class DllTest : public ::testing::Test {
   HWND owner() const { return user_->owner(); }
 
   HMODULE lib_ = nullptr;
+  std::unique_ptr<test_host::RecordingHost> host_;
   std::unique_ptr<dialog_driver::DialogDriver> user_;  // and the host's main window
   K2tEntryPoints api{};
   std::string dir_, profile_, title_;

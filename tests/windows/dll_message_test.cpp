@@ -94,7 +94,7 @@ TEST_F(DllTest, MessageTextIsAssignedAsTheFrameworkDoes) {
       {"shared, out of memory", 32, "old", 2, false, -2, true, Outcome::kUntouched, {"Clone", "Allocate 10 1"}, 2},
       {"too short, out of memory", 4, "old", 1, false, -2, true, Outcome::kUntouched, {"Reallocate 10 1"}, 1},
   };
-  g_leds[83] = false;  // the host's jog is off
+  g_host->leds[83] = false;  // the host's jog is off
   Start();
   Ticks(16, Report{});
   Tick(Report{}.Mode(1));  // step mode

@@ -102,7 +102,7 @@ TEST_F(DllTest, ProfileKeepsItsMeaning) {
 TEST_F(DllTest, ProfileKeyRulesReachTheModule) {
   WriteFile(profile_, "<profile>" + Section("<S2> 1.5mm</S2><Vel>7</Vel>") + "</profile>");
   Start();
-  EXPECT_EQ(g_dros[828], 1.5);
+  EXPECT_EQ(g_host->dros[828], 1.5);
   Config();
   // Config reloads: "Vel" as stored.
   EXPECT_NE(ReadFile(profile_).find("<Vel>7</Vel>"), std::string::npos);

@@ -68,7 +68,7 @@ TEST_F(DllTest, StartsAndStopsAsAHostRunsIt) {
   EXPECT_EQ(Handles(K2T_SIM_ACCESS_READ), 1);
   EXPECT_EQ(Handles(K2T_SIM_ACCESS_WRITE), 1);
   EXPECT_NE(g_sim.notify, nullptr);
-  EXPECT_EQ(g_dros[828], 0.001);  // the start step size from the profile's defaults
+  EXPECT_EQ(g_host->dros[828], 0.001);  // the start step size from the profile's defaults
 
   Tick(Report{});
   ASSERT_EQ(g_sim.written.size(), 1u);
