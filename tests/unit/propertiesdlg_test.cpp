@@ -17,22 +17,15 @@
 #include "config/propertiesdlg.h"
 #include "settings/profile_store.h"
 #include "support/fake_dialog_view.h"
+#include "support/dialog_defaults.h"
 #include "support/fakes.h"
 
 namespace k2t::testing {
 namespace {
 
-// The settings the configuration load gives for an empty profile.
-PendantSettings Defaults() {
-  PendantSettings s;
-  ProfileStore store("", nullptr);
-  ReloadSettings(s, store);
-  return s;
-}
-
 class DialogTest : public ::testing::Test {
  protected:
-  DialogTest() : settings_(Defaults()) {}
+  DialogTest() : settings_(test_support::DialogDefaults()) {}
   void Open() {
     before_ = settings_;
     dialog_.OnInitDialog();
@@ -206,7 +199,7 @@ TEST_F(DialogTest, FirstFailingCheckShowsItsMessageAndFocusesTheBox) {
   };
   for (const auto& c : cases) {
     FakeDialogView view;
-    PendantSettings settings = Defaults();
+    PendantSettings settings = test_support::DialogDefaults();
     const PendantSettings before = settings;
     propertiesdlg dialog(settings, view);
     dialog.OnInitDialog();
@@ -252,7 +245,7 @@ TEST_F(DialogTest, AcceptedTextsAndTheirValues) {
   };
   for (const auto& c : cases) {
     FakeDialogView view;
-    PendantSettings settings = Defaults();
+    PendantSettings settings = test_support::DialogDefaults();
     PendantSettings expected = settings;
     c.expect(expected);
     propertiesdlg dialog(settings, view);

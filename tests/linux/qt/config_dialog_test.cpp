@@ -31,6 +31,7 @@
 #include "platform/linux/qt/dialog_view.h"
 #include "platform/linux/qt/display_probe.h"
 #include "settings/profile_store.h"
+#include "support/dialog_defaults.h"
 #include "support/fakes.h"
 
 namespace k2t {
@@ -101,13 +102,6 @@ class DisplayVariables {
   std::vector<std::pair<std::string, std::string>> saved_;
 };
 
-PendantSettings Defaults() {
-  PendantSettings s;
-  ProfileStore store("", nullptr);
-  ReloadSettings(s, store);
-  return s;
-}
-
 // What the user does once the module's dialog is up, run from Qt's event loop.
 std::function<void(QtDialogView&)> g_user;
 int g_dialogs_seen = 0;
@@ -151,7 +145,7 @@ class LinuxDialogTest : public ::testing::Test {
 };
 
 TEST_F(LinuxDialogTest, NoDisplayBehavesAsCancelled) {
-  PendantSettings settings = Defaults();
+  PendantSettings settings = test_support::DialogDefaults();
   const PendantSettings before = settings;
   EXPECT_FALSE(RunConfigDialogOnLinux(settings));
   EXPECT_EQ(settings, before);
@@ -172,7 +166,7 @@ TEST_F(LinuxDialogTest, UnusableDisplayBehavesAsCancelled) {
   ASSERT_FALSE(std::filesystem::exists("/tmp/.X11-unix/X93"));
   for (const auto& c : cases) {
     ::setenv(c.variable, c.value, 1);
-    PendantSettings settings = Defaults();
+    PendantSettings settings = test_support::DialogDefaults();
     const PendantSettings before = settings;
     EXPECT_FALSE(RunConfigDialogOnLinux(settings)) << c.variable;
     EXPECT_EQ(settings, before) << c.variable;
@@ -187,7 +181,7 @@ TEST_F(LinuxDialogTest, ModalRunOnItsOwnApplicationAndTheHostLocaleKept) {
   ::setenv("LC_ALL", "C.UTF-8", 1);
   ASSERT_NE(std::setlocale(LC_ALL, "C"), nullptr);
 
-  PendantSettings settings = Defaults();
+  PendantSettings settings = test_support::DialogDefaults();
   PendantSettings expected = settings;
   expected.macroNumber[1] = 4464;
   expected.includeAAxis = true;

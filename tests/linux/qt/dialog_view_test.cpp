@@ -22,20 +22,15 @@
 #include "platform/linux/config_dialog.h"
 #include "platform/linux/qt/dialog_view.h"
 #include "settings/profile_store.h"
+#include "support/dialog_defaults.h"
 
 namespace k2t::linux_platform::qt {
 namespace {
 
-PendantSettings Defaults() {
-  PendantSettings s;
-  ProfileStore store("", nullptr);
-  ReloadSettings(s, store);
-  return s;
-}
-
 // A dialog opened over settings, as Config opens it.
 struct OpenDialog {
-  explicit OpenDialog(PendantSettings initial = Defaults()) : settings(std::move(initial)), before(settings) {}
+  explicit OpenDialog(PendantSettings initial = test_support::DialogDefaults())
+      : settings(std::move(initial)), before(settings) {}
   bool Show() {
     view.Open(dialog);
     return QTest::qWaitForWindowActive(&view);
@@ -242,7 +237,7 @@ void QtDialogViewTest::TypedChosenAndTickedValuesReachTheSettings() {
 }
 
 void QtDialogViewTest::EnterConfirmsAtOnce() {
-  PendantSettings start = Defaults();
+  PendantSettings start = test_support::DialogDefaults();
   start.macroNumber[2] = 77;
   OpenDialog d(start);
   QVERIFY(d.Show());
@@ -325,7 +320,7 @@ void QtDialogViewTest::EscapeAndTheCloseBoxCancel() {
 }
 
 void QtDialogViewTest::OpensWithoutSelectionForAStoredPositionOutsideTheList() {
-  PendantSettings start = Defaults();
+  PendantSettings start = test_support::DialogDefaults();
   start.screenSelection[2] = 9;
   start.functionKeyAction[0] = 2;
   OpenDialog d(start);
@@ -379,7 +374,7 @@ void QtDialogViewTest::TypingInAListSelectsByTheBeginning() {
 // view cannot show exactly (bytes that are no UTF-8) comes back unchanged
 // when left alone.
 void QtDialogViewTest::TextsKeepTheirCharacters() {
-  PendantSettings start = Defaults();
+  PendantSettings start = test_support::DialogDefaults();
   start.functionKeyLabel = {"", "Caf\u00e9 On", "Caf\xE9 On", "F3"};
   OpenDialog d(start);
   QVERIFY(d.Show());
@@ -394,7 +389,7 @@ void QtDialogViewTest::TextsKeepTheirCharacters() {
 }
 
 void QtDialogViewTest::Screenshot() {
-  PendantSettings start = Defaults();
+  PendantSettings start = test_support::DialogDefaults();
   start.feedOverride = {0, 10, 25, 50, 75, 100, 125, 150, 200, 250};
   start.functionKeyAction = {25, 21, 53};
   OpenDialog d(start);
@@ -418,7 +413,7 @@ void QtDialogViewTest::RunsInAQtHostOverItsActiveWindow() {
   QVERIFY(QTest::qWaitForWindowActive(&host_window));
   QCoreApplication* const app = QCoreApplication::instance();
 
-  PendantSettings settings = Defaults();
+  PendantSettings settings = test_support::DialogDefaults();
   QWidget* owner = nullptr;
   bool acted = false;
   QTimer::singleShot(0, [&] {
