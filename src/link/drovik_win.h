@@ -100,6 +100,9 @@ class DrovikWin {
   void LoseLink();
   void ClearStaleInputs();
   ReadOutcome ReadReport();
+  // The wheel counts on from the report in force, which is fresh: what the
+  // counter did before it is not a turn.
+  void CountWheelFromReportInForce();
   void Tick();
   void NestedTick();
 

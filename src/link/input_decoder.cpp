@@ -37,7 +37,7 @@ void InputState::StepPollCounters() {
 }
 
 bool InputState::Decode(std::uint32_t word0, std::uint32_t word1) {
-  EStopSwitch = (word0 & kEStopBit) != 0;
+  EStopSwitch = EStopOf(word0);
   SpindleKey = (word0 & kSpindleBit) != 0;
   StartHoldKey = (word0 & kStartHoldBit) != 0;
   StopRewindKey = (word0 & kStopRewindBit) != 0;

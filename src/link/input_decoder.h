@@ -43,6 +43,7 @@ inline constexpr std::uint32_t kF3Bit = 1u << 7;
 
 inline std::uint32_t WheelCounterOf(std::uint32_t word0) { return (word0 >> kWheelCounterShift) & 0xFF; }
 inline std::uint32_t WheelRateOf(std::uint32_t word0) { return (word0 >> kWheelRateShift) & 0xFF; }
+inline bool EStopOf(std::uint32_t word0) { return (word0 & kEStopBit) != 0; }
 
 // Module-wide input state: the poll-tick counters and the decoded inputs.
 struct InputState {

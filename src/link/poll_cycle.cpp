@@ -38,11 +38,9 @@ void DrovikWin::OnPollTick(unsigned /*timer_id*/) {
   }
   module_.host.HoldMotion(false);
   if (nested_fresh_report_) {
-    // Detents turned while the host was busy are not applied as a burst:
-    // the wheel counts on from the report now in force.
+    // Detents turned while the host was busy are not applied as a burst.
     nested_fresh_report_ = false;
-    LastWheelCount = static_cast<std::int32_t>(WheelCounterOf(ReadWord(RawReport)));
-    StaleReport = false;
+    CountWheelFromReportInForce();
   }
   // A device notice that arrived during the tick is handled once it is done,
   // so it never lands between a jog's start and its bookkeeping.
@@ -64,12 +62,9 @@ void DrovikWin::Tick() {
   const Host& host = module_.host;
   if (host.HostIdle()) ReturnToAbsolute = host.IncrementalMode() == 0;
   std::memcpy(PreviousReport, RawReport, sizeof RawReport);
-  if (ReadReport() == ReadOutcome::kFresh && StaleReport) {
-    // The first report after the link was lost: whatever the wheel counter
-    // did meanwhile (or a re-plugged pendant's new count) is not a turn.
-    LastWheelCount = static_cast<std::int32_t>(WheelCounterOf(ReadWord(RawReport)));
-    StaleReport = false;
-  }
+  // The first report after the link was lost: whatever the wheel counter
+  // did meanwhile (or a re-plugged pendant's new count) is not a turn.
+  if (ReadReport() == ReadOutcome::kFresh && StaleReport) CountWheelFromReportInForce();
   DecodeReport();
   ComposeOutputReport();
   if (write_handle_) write_handle_->Write(OutputReport.data(), OutputReport.size());
@@ -84,7 +79,7 @@ void DrovikWin::NestedTick() {
   if (read == ReadOutcome::kNothing) return;  // the outer tick already acted on what is in force
   if (read == ReadOutcome::kFresh) nested_fresh_report_ = true;
   Module& m = module_;
-  m.input.EStopSwitch = (ReadWord(RawReport) & kEStopBit) != 0;
+  m.input.EStopSwitch = EStopOf(ReadWord(RawReport));
   HandleEStop(*this);
   if (m.input.EStopSwitch) {
     // Nothing the interrupted tick was about to start may move the machine
@@ -114,7 +109,7 @@ DrovikWin::ReadOutcome DrovikWin::ReadReport() {
   // tick no longer counts, and its last report is stale from now on. Only
   // an E-stop press it did send is kept: the switch was pressed, and
   // losing the cable must never cost an E-stop (a release is not taken).
-  const bool estop_pressed = fresh && (RawReport[3] & 0x01) != 0;
+  const bool estop_pressed = fresh && EStopOf(ReadWord(RawReport));
   std::memcpy(RawReport, before, sizeof RawReport);
   if (estop_pressed) RawReport[3] = static_cast<std::uint8_t>(RawReport[3] | 0x01);
   if (!StaleReport) ClearStaleInputs();
@@ -122,6 +117,11 @@ DrovikWin::ReadOutcome DrovikWin::ReadReport() {
   // the pendant until it answers.
   read_handle_.reset();
   return ReadOutcome::kFailed;
+}
+
+void DrovikWin::CountWheelFromReportInForce() {
+  LastWheelCount = static_cast<std::int32_t>(WheelCounterOf(ReadWord(RawReport)));
+  StaleReport = false;
 }
 
 void DrovikWin::DecodeReport() {
