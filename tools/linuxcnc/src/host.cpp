@@ -1,19 +1,13 @@
 #include "host.h"
 
-#include <chrono>
 #include <cmath>
 #include <cstring>
 
 #include "k2t/plugin.h"
 #include "sim_bus_export.h"
+#include "steady_clock.h"
 
 namespace k2tcnc {
-
-namespace {
-double SteadySeconds() {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-}  // namespace
 
 ModuleHost::ModuleHost(const BridgeConfig& config, CommandSink& sink, StatusSource status, host_kit::RealLoop& loop,
                        Bridge::Log log)

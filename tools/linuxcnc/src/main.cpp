@@ -9,7 +9,6 @@
 #include <unistd.h>
 
 #include <array>
-#include <chrono>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -33,6 +32,7 @@
 #include "loop.h"
 #include "nml_link.h"
 #include "real_pendant.h"
+#include "steady_clock.h"
 
 namespace {
 
@@ -61,10 +61,6 @@ std::string Usage() {
 LineWriter* g_out = nullptr;  // main's, alive while anything can say something
 
 void Say(const std::string& text) { g_out->Say("k2t-linuxcnc: " + text); }
-
-double SteadySeconds() {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
 
 struct Options {
   std::string ini, pendant, module;

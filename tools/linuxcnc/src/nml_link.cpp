@@ -20,13 +20,11 @@
 #include <rcs_print.hh>
 #pragma GCC diagnostic pop
 
+#include "steady_clock.h"
+
 namespace k2tcnc {
 
 namespace {
-
-double Now() {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
 
 void Sleep(double seconds) { std::this_thread::sleep_for(std::chrono::duration<double>(seconds)); }
 
@@ -53,7 +51,7 @@ struct NmlLink::Nml final : Controller {
   bool Read(Status& st) override;
   bool Write(const Step& step, int& serial) override;
   bool ReadError(std::string& text) override;
-  double Now() override { return k2tcnc::Now(); }
+  double Now() override { return SteadySeconds(); }
   void Sleep(double seconds) override { k2tcnc::Sleep(seconds); }
 };
 
@@ -72,15 +70,15 @@ NmlLink::~NmlLink() { Stop(0); }
 bool NmlLink::Connect(double wait_seconds, const std::function<bool()>& cancelled, std::string& error) {
   // NML reports a missing LinuxCNC with pages of its own; the message below says it once.
   set_rcs_print_destination(RCS_PRINT_TO_NULL);
-  const double deadline = Now() + wait_seconds;
+  const double deadline = SteadySeconds() + wait_seconds;
   while (true) {
     nml_->status = std::make_unique<RCS_STAT_CHANNEL>(emcFormat, "emcStatus", "xemc", nml_file_.c_str());
     if (nml_->status->valid() && nml_->status->peek() == EMC_STAT_TYPE) {
       // Shared memory can outlive LinuxCNC: only a beating task counts.
       const unsigned first = nml_->stat()->task.heartbeat;
-      const double until = Now() + 0.5;
+      const double until = SteadySeconds() + 0.5;
       bool beating = false;
-      while (Now() < until && !beating) {
+      while (SteadySeconds() < until && !beating) {
         Sleep(0.01);
         nml_->status->peek();
         beating = nml_->stat()->task.heartbeat != first;
@@ -92,7 +90,7 @@ bool NmlLink::Connect(double wait_seconds, const std::function<bool()>& cancelle
       error = "stopped while waiting for LinuxCNC";
       return false;
     }
-    if (Now() >= deadline) {
+    if (SteadySeconds() >= deadline) {
       error = "LinuxCNC is not running (no LinuxCNC task answers on " + nml_file_ +
               "). Start LinuxCNC first, or let it start the bridge: [APPLICATIONS]APP = k2t-linuxcnc";
       return false;
@@ -134,7 +132,7 @@ void NmlLink::Stop(double drain_seconds) {
 bool NmlLink::Nml::Read(Status& st) {
   if (status->peek() == -1) return false;
   const EMC_STAT& s = *stat();
-  const double now = Now();
+  const double now = SteadySeconds();
   if (s.task.heartbeat != heartbeat || heartbeat_time == 0) {
     heartbeat = s.task.heartbeat;
     heartbeat_time = now;
