@@ -326,6 +326,17 @@ void Worker::LogOldErrors() {
   }
 }
 
+// The axes a jog or jog stop is for, a bit each: its axis, or every axis on
+// its joint (a joint jog's stop is asked for by axis).
+unsigned Worker::AxesOf(const Step& step) const {
+  unsigned axes = 0;
+  for (int a = 0; a < kAxes; ++a) {
+    const bool same = step.joint ? machine_.joint_of_axis[static_cast<std::size_t>(a)] == step.axis : a == step.axis;
+    if (same) axes |= 1u << a;
+  }
+  return axes;
+}
+
 bool Worker::SendStep(const Step& step, bool restore) {
   const TaskMode mode_before = status_.mode;
   int serial = 0;
@@ -336,21 +347,11 @@ bool Worker::SendStep(const Step& step, bool restore) {
   if (options_.verbose && log_) log_("NML " + Describe(step) + " (serial " + std::to_string(serial) + ")");
   // What went out, whatever LinuxCNC answers: a jog written may run.
   if (ValidAxis(step.axis) && step.kind == Step::kJog) {
-    // A joint jog's stop needs the axis: the joint it is on is the axis' joint.
-    for (int a = 0; a < kAxes; ++a) {
-      const bool same = step.joint ? machine_.joint_of_axis[static_cast<std::size_t>(a)] == step.axis : a == step.axis;
-      if (!same) continue;
-      own_.sent |= 1u << a;
-      if (step.joint) own_.joint |= 1u << a;
-      else own_.joint &= ~(1u << a);
-    }
+    const unsigned axes = AxesOf(step);
+    own_.sent |= axes;
+    own_.joint = step.joint ? own_.joint | axes : own_.joint & ~axes;
   }
-  if (step.kind == Step::kJogStop) {
-    for (int a = 0; a < kAxes; ++a) {
-      const bool same = step.joint ? machine_.joint_of_axis[static_cast<std::size_t>(a)] == step.axis : a == step.axis;
-      if (same) own_.sent &= ~(1u << a);
-    }
-  }
+  if (step.kind == Step::kJogStop) own_.sent &= ~AxesOf(step);
   if (step.kind == Step::kAbort || (step.kind == Step::kSetState && step.state == TaskState::kEStop)) own_ = {};
   if (step.kind == Step::kSetMode && !restore) {
     if (!user_mode_) user_mode_ = mode_before;

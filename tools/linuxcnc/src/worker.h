@@ -96,6 +96,7 @@ class Worker final : public CommandSink {
   bool Poll();
   bool Interrupted() const;
   bool SendStep(const Step& step, bool restore = false);
+  unsigned AxesOf(const Step& step) const;
   void StopOwnJogs();
   void Refused(const Intent& intent, const std::string& reason);
   void CheckSoftLimit(const Intent& intent, const Step& step);
