@@ -37,20 +37,21 @@ bool IsPendant(const std::filesystem::path& uevent) {
   return false;
 }
 
-}  // namespace
-
-bool RealPendantPresent() {
-  std::error_code ec;
-  for (const auto& entry : std::filesystem::directory_iterator("/sys/class/hidraw", ec))
-    if (IsPendant(entry.path() / "device" / "uevent")) return true;
-  return false;
-}
-
-bool FindRealPendant(std::string& node, std::string& message) {
+// The /dev/hidraw nodes of the pendants plugged in.
+std::vector<std::string> PendantNodes() {
   std::vector<std::string> nodes;
   std::error_code ec;
   for (const auto& entry : std::filesystem::directory_iterator("/sys/class/hidraw", ec))
     if (IsPendant(entry.path() / "device" / "uevent")) nodes.push_back("/dev/" + entry.path().filename().string());
+  return nodes;
+}
+
+}  // namespace
+
+bool RealPendantPresent() { return !PendantNodes().empty(); }
+
+bool FindRealPendant(std::string& node, std::string& message) {
+  const std::vector<std::string> nodes = PendantNodes();
   if (nodes.empty()) {
     message = "No K2T pendant (USB 04d8:fce8) is connected: no hidraw device has its ids.\n"
               "Plug it in and try again (lsusb should list 04d8:fce8).\n" + std::string(kRuleHelp);
