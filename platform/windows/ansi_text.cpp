@@ -48,4 +48,10 @@ bool EqualsIgnoreCaseAnsi(std::string_view a, std::string_view b) {
   return !ua.empty() && ua == ub;
 }
 
+std::string SystemWords(std::wstring_view words) {
+  while (!words.empty() && (words.back() == L'\n' || words.back() == L'\r' || words.back() == L' '))
+    words.remove_suffix(1);
+  return Narrow(words, Encoding::kUtf8);
+}
+
 }  // namespace k2t::windows_platform

@@ -19,4 +19,8 @@ std::string Narrow(std::wstring_view wide, Encoding to = Encoding::kProcessCodeP
 // (multibyte characters compare whole, never byte by byte).
 bool EqualsIgnoreCaseAnsi(std::string_view a, std::string_view b);
 
+// Words the system wrote for a person (FormatMessage, MSXML's parse error)
+// as one UTF-8 line: the line end and spaces they close with dropped.
+std::string SystemWords(std::wstring_view words);
+
 }  // namespace k2t::windows_platform

@@ -208,10 +208,8 @@ std::string ErrorText(unsigned long error) {
   const DWORD n = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                                        FORMAT_MESSAGE_IGNORE_INSERTS,
                                    nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  std::wstring words(text ? text : L"", n);
+  const std::string out = SystemWords(text ? std::wstring_view(text, n) : std::wstring_view());
   if (text) ::LocalFree(text);
-  while (!words.empty() && (words.back() == L'\n' || words.back() == L'\r' || words.back() == L' ')) words.pop_back();
-  std::string out = Narrow(words, Encoding::kUtf8);
   return (out.empty() ? std::string("Error") : out) + " (" + std::to_string(error) + ")";
 }
 

@@ -226,9 +226,7 @@ XmlLoadResult MsxmlDocument::Load(const std::string& path, std::string_view sect
     long line = 0;
     if (SUCCEEDED(doc_->get_parseError(error.out())) && error.get() && SUCCEEDED(error->get_reason(words.out())) &&
         words.get() && SUCCEEDED(error->get_line(&line))) {
-      std::string text = Narrow(words.view(), Encoding::kUtf8);
-      while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
-      reason = text + " (line " + std::to_string(line) + ")";
+      reason = SystemWords(words.view()) + " (line " + std::to_string(line) + ")";
     }
     // What a failed parse leaves behind is not the file's content.
     if (SUCCEEDED(doc_->get_documentElement(root.out())) && root.get()) {
